@@ -1,0 +1,117 @@
+#include "platform/file_lookup.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "platform/case_fold.h"
+
+namespace quillon {
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The parts of `name` between separators, after dropping a drive and leading separators.
+std::vector<std::string_view> SplitName(std::string_view name) {
+  if (name.size() >= 2 && IsAsciiLetter(name[0]) && name[1] == ':') name.remove_prefix(2);
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = start;
+    while (end < name.size() && !IsSeparator(name[end]))
+      ++end;
+    if (end > start) parts.push_back(name.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// `base` (a folder path, empty meaning the current folder) joined with `part`.
+std::string Join(const std::string& base, std::string_view part) {
+  std::string path = base;
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += part;
+  return path;
+}
+
+}  // namespace
+
+// The entries of one folder, by folded name; each list in byte order of the names.
+struct ChartFileFinder::Listing {
+  struct Entry {
+    std::string name;
+    bool folder = false;
+  };
+  std::unordered_map<std::string, std::vector<Entry>> by_folded_name;
+};
+
+ChartFileFinder::ChartFileFinder(std::string folder) : folder_(std::move(folder)) {}
+
+ChartFileFinder::~ChartFileFinder() = default;
+
+const ChartFileFinder::Listing& ChartFileFinder::ListingOf(const std::string& path) {
+  auto [it, added] = listings_.try_emplace(path);
+  if (!added) return *it->second;
+  it->second = std::make_unique<Listing>();
+  Listing& listing = *it->second;
+  std::error_code ec;
+  std::filesystem::directory_iterator entries(path.empty() ? "." : path, ec);
+  const std::filesystem::directory_iterator end;
+  while (!ec && entries != end) {
+    std::string name = entries->path().filename().string();
+    std::error_code kind_error;
+    const bool folder = entries->is_directory(kind_error);  // follows symbolic links
+    listing.by_folded_name[FoldUpperCase(name)].push_back({std::move(name), folder});
+    entries.increment(ec);
+  }
+  for (auto& [folded, list] : listing.by_folded_name) {
+    std::sort(list.begin(), list.end(),
+              [](const Listing::Entry& a, const Listing::Entry& b) { return a.name < b.name; });
+  }
+  return listing;
+}
+
+std::optional<std::string> ChartFileFinder::Find(std::string_view name) {
+  if (name.empty() || name.find('\0') != std::string_view::npos) return std::nullopt;
+  const std::vector<std::string_view> parts = SplitName(name);
+  if (parts.empty()) return std::nullopt;
+
+  std::string path = folder_;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const std::string_view part = parts[i];
+    const bool want_folder = i + 1 < parts.size();
+    if (part == "." || part == "..") {
+      if (!want_folder) return std::nullopt;
+      path = Join(path, part);
+      continue;
+    }
+    const Listing& listing = ListingOf(path);
+    const auto candidates = listing.by_folded_name.find(FoldUpperCase(part));
+    if (candidates == listing.by_folded_name.end()) return std::nullopt;
+    const Listing::Entry* chosen = nullptr;
+    for (const Listing::Entry& entry : candidates->second) {
+      if (entry.folder != want_folder) continue;
+      if (entry.name == part) {  // the name as written wins
+        chosen = &entry;
+        break;
+      }
+      if (chosen == nullptr) chosen = &entry;
+    }
+    if (chosen == nullptr) return std::nullopt;
+    path = Join(path, chosen->name);
+  }
+  return path;
+}
+
+std::optional<std::string> FindChartFile(const std::string& folder, std::string_view name) {
+  return ChartFileFinder(folder).Find(name);
+}
+
+}  // namespace quillon
