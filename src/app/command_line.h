@@ -1,0 +1,25 @@
+// The program's command line: `quillon [CHART]` and the headless commands.
+#pragma once
+
+#include <QStringList>
+#include <string>
+
+#include "app/dump_command.h"
+
+namespace quillon {
+
+struct CommandLine {
+  enum class Mode { Player, Dump, Help, Version, Error };
+  Mode Action = Mode::Player;
+  std::string ChartPath;  // the chart to load and play, or to dump
+  DumpRequest Dump;
+  std::string Text;  // help text, version text or error message
+};
+
+// Parses the arguments (the first one is the program name). Never exits the process.
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// Runs what the command line asks for and returns the exit status.
+int RunCommandLine(const CommandLine& command, std::ostream& out, std::ostream& err);
+
+}  // namespace quillon
