@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and runs each for SECONDS (default 60) on a scratch copy of
+# its seed corpus, so that new inputs do not land in the repository.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+cmake --preset fuzz
+cmake --build --preset fuzz
+for target in chart_fuzz; do
+  corpus=fuzz/corpus/${target%_fuzz}
+  scratch=$(mktemp -d)
+  cp -r "$corpus"/. "$scratch"/
+  echo "fuzz: $target for ${seconds}s"
+  build/fuzz/fuzz/$target -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+    -print_final_stats=1 "$scratch"
+  rm -rf "$scratch"
+done

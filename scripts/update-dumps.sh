@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Rewrites the expected dumps of tests/data/charts with the current build's output.
+# Read the diff before committing it: every change must be one you meant.
+#   scripts/update-dumps.sh [BUILD_DIR]   (default build/dev)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+quillon=${1:-build/dev}/quillon
+for json in tests/data/charts/*.json; do
+  name=$(basename "$json" .json)
+  case "$name" in
+    *.choose-*) chart=${name%%.choose-*}; args=(--choose "${name##*.choose-}") ;;
+    *) chart=$name; args=(--seed 1) ;;
+  esac
+  "$quillon" --dump "${args[@]}" "tests/data/charts/$chart.bms" | python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+d["header"]["FilePath"] = sys.argv[1]
+objects = d.pop("objects")
+text = json.dumps(d, indent=1, ensure_ascii=False)[:-2]
+rows = ",\n  ".join(json.dumps(o) for o in objects)
+print(text + ",\n \"objects\": [\n  " + rows + "\n ]\n}")' "tests/data/charts/$chart.bms" > "$json"
+done
