@@ -55,9 +55,28 @@ bool IsTooLarge(std::string_view number) {
   return magnitude > 0;
 }
 
+// Plain whole numbers ("150", "001") are nearly every number in a chart: read them directly when
+// the digits end the text or are followed by a character that cannot continue a number.
+std::optional<double> ReadPlainWhole(std::string_view text) {
+  size_t pos = 0;
+  int64_t value = 0;
+  while (pos < text.size() && pos < 15 && text[pos] >= '0' && text[pos] <= '9') {
+    value = value * 10 + (text[pos++] - '0');
+  }
+  if (pos == 0) return std::nullopt;
+  if (pos < text.size()) {
+    const char c = text[pos];
+    const bool may_continue = (c >= '0' && c <= '9') || IsBlank(c) || c == '.' || c == 'E' ||
+                              c == 'e' || c == 'D' || c == 'd';
+    if (may_continue) return std::nullopt;
+  }
+  return static_cast<double>(value);
+}
+
 }  // namespace
 
 std::optional<double> ReadNumber(std::string_view text) {
+  if (const std::optional<double> plain = ReadPlainWhole(text)) return plain;
   size_t pos = 0;
   auto skip_blanks = [&] {
     while (pos < text.size() && IsBlank(text[pos]))
