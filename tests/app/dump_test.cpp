@@ -52,30 +52,18 @@ TEST(DumpTest, MissingChartFailsWithAMessage) {
   EXPECT_EQ(RunDump({dir.path().string(), {}}, out, err), 1);
 }
 
-TEST(DumpTest, KeysComeInTheirOrderWithTheirTypes) {
+// Key order and value types are pinned by the expected dumps below (ordered comparison); the
+// path is the one thing they cannot show.
+TEST(DumpTest, RecordsTheFullPath) {
   test::TempDir dir;
-  const std::string path = dir.Write("x.bms", "#TITLE x\r\n#BPM 120\r\n#00111:01\r\n");
+  const std::string path = dir.Write("x.bms", "#TITLE x\r\n#00111:01\r\n");
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir.path());
   std::ostringstream out, err;
-  ASSERT_EQ(RunDump({path, {}}, out, err), 0);
-  const auto json = nlohmann::ordered_json::parse(out.str());
-  std::vector<std::string> keys;
-  for (const auto& item : json.items())
-    keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"header", "StartBpm", "WaveVolume", "LastMeasure",
-                                            "EndPosition", "NoteCount", "ScorePerNote",
-                                            "TotalTimeMs", "objects"}));
-  std::vector<std::string> header_keys;
-  for (const auto& item : json["header"].items())
-    header_keys.push_back(item.key());
-  EXPECT_EQ(header_keys,
-            (std::vector<std::string>{"Genre", "Title", "Artist", "Bpm", "Player", "PlayLevel",
-                                      "Rank", "HasBga", "HasLayer", "HasMidiFile", "HasRandom",
-                                      "FilePath", "TotalSize", "StageFile", "Email", "Url",
-                                      "SevenKeys", "FilesPresent"}));
-  EXPECT_TRUE(json["header"]["TotalSize"].is_string());
-  EXPECT_TRUE(json["header"]["HasBga"].is_boolean());
-  EXPECT_EQ(json["header"]["FilePath"], path);
-  EXPECT_EQ(json["objects"][2], nlohmann::ordered_json::parse("[11, 192, 1, 0]"));
+  const int status = RunDump({"x.bms", {}}, out, err);
+  fs::current_path(cwd);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(nlohmann::ordered_json::parse(out.str())["header"]["FilePath"], path);
 }
 
 // Every tests/data/charts/NAME.bms has NAME.json (dumped with --seed 1) and may have
