@@ -1,5 +1,6 @@
 #include "chart/compiler.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -130,6 +131,9 @@ void BmsCompiler::ReadMeasureLengths() {
 void BmsCompiler::CompileLines() {
   const bool count_bmp = !flags_[Element::DontLoadBmp];
   const std::vector<std::string_view>& lines = lines_.Lines;
+  // At most one object per two characters of text: reserving that (within the limit) keeps the
+  // table from being copied as it grows; pages never written are never touched.
+  chart_.ObjectTable.reserve(std::min(options_.ObjectLimit, lines_.UpperText.size() / 2 + 16));
   for (size_t i = 0; i < lines.size(); ++i) {
     // a. Counting the sound and picture definitions this pass visits.
     if (StartsWith(lines[i], "#WAV")) lines_.WavLines.push_back(i);
@@ -179,7 +183,8 @@ void BmsCompiler::CompileRandom(size_t& i) {
     const double u = static_cast<double>(rng_() >> 11) * 0x1.0p-53;  // uniform in [0, 1)
     choice = static_cast<int>(std::floor(u * max)) + 1;
   }
-  random_choice_[random_depth_] = static_cast<int16_t>(choice);
+  // A forced or asked choice beyond 16 bits names no branch that can exist; kept saturated.
+  random_choice_[random_depth_] = static_cast<int16_t>(std::clamp(choice, -32768, 32767));
 
   const size_t branch = FindBranch(lines_.Lines, i + 1, choice);
   debug_("#RANDOM(" + std::to_string(random_count_) + ") > " + std::to_string(choice));
