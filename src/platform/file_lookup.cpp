@@ -110,6 +110,22 @@ std::optional<std::string> ChartFileFinder::Find(std::string_view name) {
   return path;
 }
 
+std::optional<std::string> ChartFileFinder::FindWithExtensions(
+    std::string_view name, std::initializer_list<std::string_view> extensions) {
+  if (std::optional<std::string> found = Find(name)) return found;
+  // The extension of the last part only: a dot in a folder name is not one.
+  const size_t last_part = name.find_last_of("/\\") + 1;  // 0 when there is no separator
+  const size_t dot = name.rfind('.');
+  const std::string_view base =
+      dot == std::string_view::npos || dot < last_part ? name : name.substr(0, dot);
+  for (std::string_view extension : extensions) {
+    if (std::optional<std::string> found = Find(std::string(base) + std::string(extension))) {
+      return found;
+    }
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> FindChartFile(const std::string& folder, std::string_view name) {
   return ChartFileFinder(folder).Find(name);
 }

@@ -1,6 +1,7 @@
 // Finding the files a chart names, on a case-sensitive file system.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +36,10 @@ class ChartFileFinder {
   ~ChartFileFinder();
 
   std::optional<std::string> Find(std::string_view name);
+  // Find, and when nothing matches, the same name with each of `extensions` (".ogg", ...) in
+  // place of its own, in that order: packages often ship kick.ogg for a chart naming kick.wav.
+  std::optional<std::string> FindWithExtensions(std::string_view name,
+                                                std::initializer_list<std::string_view> extensions);
 
  private:
   struct Listing;
