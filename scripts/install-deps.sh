@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev
   nlohmann-json3-dev
+  libsdl2-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

@@ -33,7 +33,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   const QCommandLineOption seed_option(QStringLiteral("seed"),
                                        QStringLiteral("With --dump: seed for the random branches."),
                                        QStringLiteral("N"));
+  const QCommandLineOption resources_option(
+      QStringLiteral("resources"),
+      QStringLiteral("With --dump: also load the sounds and pictures and list them."));
   parser.addOption(dump_option);
+  parser.addOption(resources_option);
   parser.addOption(choose_option);
   parser.addOption(seed_option);
   parser.addPositionalArgument(QStringLiteral("chart"), QStringLiteral("The BMS chart to open."),
@@ -64,14 +68,16 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   if (!positional.isEmpty()) command.ChartPath = positional.front().toStdString();
 
   if (!parser.isSet(dump_option)) {
-    if (parser.isSet(choose_option) || parser.isSet(seed_option)) {
+    if (parser.isSet(choose_option) || parser.isSet(seed_option) ||
+        parser.isSet(resources_option)) {
       command.Action = CommandLine::Mode::Error;
-      command.Text = "--choose and --seed go with --dump";
+      command.Text = "--choose, --seed and --resources go with --dump";
     }
     return command;
   }
   command.Action = CommandLine::Mode::Dump;
   command.Dump.ChartPath = command.ChartPath;
+  command.Dump.Resources = parser.isSet(resources_option);
   if (command.ChartPath.empty()) {
     command.Action = CommandLine::Mode::Error;
     command.Text = "--dump needs a chart";

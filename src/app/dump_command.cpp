@@ -2,7 +2,11 @@
 
 #include <filesystem>
 
+#include "chart/resource_loader.h"
 #include "chart/text_util.h"
+#include "platform/surface.h"
+#include "playback/sound_device.h"
+#include "playback/sound_module.h"
 
 namespace quillon {
 
@@ -33,6 +37,36 @@ nlohmann::ordered_json ChartToJson(const Chart& chart) {
   };
 }
 
+namespace {
+
+class ErrorStreamMessages : public SoundMessages {
+ public:
+  explicit ErrorStreamMessages(std::ostream& err) : err_(err) {}
+  void ShowSoundError(std::string_view text) override { err_ << "quillon: " << text << '\n'; }
+
+ private:
+  std::ostream& err_;
+};
+
+}  // namespace
+
+void AddResourcesToJson(const ResourceLoader& resources, nlohmann::ordered_json& json) {
+  nlohmann::ordered_json sounds = nlohmann::ordered_json::array();
+  for (const auto& [id, s] : resources.Sounds()) {
+    sounds.push_back({{"id", id},
+                      {"file", s.File},
+                      {"frames", s.Frames},
+                      {"rate", s.Rate},
+                      {"channels", s.Channels}});
+  }
+  nlohmann::ordered_json pictures = nlohmann::ordered_json::array();
+  for (const auto& [id, p] : resources.Pictures()) {
+    pictures.push_back({{"id", id}, {"file", p.File}, {"width", p.Width}, {"height", p.Height}});
+  }
+  json["sounds"] = std::move(sounds);
+  json["pictures"] = std::move(pictures);
+}
+
 int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
   std::error_code error;
   if (!FileExists(request.ChartPath)) {
@@ -48,14 +82,23 @@ int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
   Chart chart;
   LoadView view;
   const ElementFlags flags = ElementFlags::FirstStart();
-  ChartLoader loader(chart, view, flags, /*resources=*/nullptr, request.Options);
+  // Sounds are decoded with no device behind them; pictures go to off-screen surfaces.
+  SoundDevice sound(MakeNullBackend());
+  const int32_t no_device = 0;
+  ErrorStreamMessages messages(err);
+  SurfaceRegistry surfaces;
+  ResourceLoader resources(sound, no_device, messages, surfaces, flags);
+  resources.DecodeWithoutDevice = true;
+  ChartLoader loader(chart, view, flags, request.Resources ? &resources : nullptr,
+                     request.Options);
   if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
     err << "quillon: chart not found: " << request.ChartPath << '\n';
     return 1;
   }
+  nlohmann::ordered_json json = ChartToJson(chart);
+  if (request.Resources) AddResourcesToJson(resources, json);
   // Text that is not valid UTF-8 cannot appear (charts are decoded), but never throw on output.
-  out << ChartToJson(chart).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-      << '\n';
+  out << json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
   return 0;
 }
 

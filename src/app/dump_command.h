@@ -13,14 +13,21 @@ namespace quillon {
 struct DumpRequest {
   std::string ChartPath;
   LoadOptions Options;
+  // Also load the sounds and pictures (with no sound device) and list them.
+  bool Resources = false;
 };
 
 // The loaded chart: header fields, chart-wide values, then every record in table order as
 // [Channel, Position, Value, Measure].
 nlohmann::ordered_json ChartToJson(const Chart& chart);
 
-// Loads the chart with the default display switches and no sounds or pictures, writes the JSON
-// and a newline to `out`. Exit status: 0, or 1 with a message on `err` when the chart is missing.
+class ResourceLoader;
+// "sounds": [{"id", "file", "frames", "rate", "channels"}], "pictures": [{"id", "file", "width",
+// "height"}], added to `json`.
+void AddResourcesToJson(const ResourceLoader& resources, nlohmann::ordered_json& json);
+
+// Loads the chart with the default display switches (and its sounds and pictures when asked),
+// writes the JSON and a newline to `out`; messages of the sound loading go to `err`. Exit status: 0, or 1 with a message on `err` when the chart is missing.
 int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err);
 
 }  // namespace quillon

@@ -54,6 +54,15 @@ class LoadView {
   // The start measure of the next play, as decimal text.
   virtual void SetStartMeasure(std::string_view /*measure*/) {}
 
+  // The property dialog's sound and picture lists ("01:KICK.WAV").
+  virtual void ClearFileLists() {}
+  virtual void AddSoundFile(std::string_view /*item*/) {}
+  virtual void AddPictureFile(std::string_view /*item*/) {}
+  // A BGA picture just loaded (a surface handle), shown on the display while the load runs.
+  virtual void ShowLoadedPicture(int32_t /*surface*/) {}
+  // Whether the main window is minimised (pictures are then not loaded).
+  virtual bool Minimized() const { return false; }
+
   // The random-pattern question for the `random_count`-th #RANDOM block with `branches` branches:
   // 0 for "Random", 1..branches for a branch, -1 when the user closed it without a choice.
   virtual int AskRandomBranch(int /*random_count*/, int /*branches*/) { return 0; }

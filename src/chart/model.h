@@ -71,10 +71,13 @@ struct BmsObject {
   bool operator==(const BmsObject&) const = default;
 };
 
-// Handles of one id's BGA picture and the mask made for the layer; 0 when the id has none.
+// Surface handle pairs of one id's BGA picture and of the mask made for the layer; 0 when the id
+// has none.
 struct BgaPictureSlot {
-  int32_t Picture = 0;
-  int32_t Mask = 0;
+  int32_t PictureDc = 0;
+  int32_t PictureBitmap = 0;
+  int32_t MaskDc = 0;
+  int32_t MaskBitmap = 0;
 };
 
 // Fourteen program-wide display and behaviour switches (the control panel's elements).

@@ -66,6 +66,26 @@ TEST(DumpTest, RecordsTheFullPath) {
   EXPECT_EQ(nlohmann::ordered_json::parse(out.str())["header"]["FilePath"], path);
 }
 
+TEST(DumpTest, ResourcesListWhatWasLoaded) {
+  // The demo chart names .ogg sounds and .png pictures that ship with it.
+  DumpRequest request{QUILLON_SOURCE_DIR "/resources/demo/demo.bms", {}, true};
+  std::ostringstream out, err;
+  ASSERT_EQ(RunDump(request, out, err), 0) << err.str();
+  const auto json = nlohmann::ordered_json::parse(out.str());
+  ASSERT_EQ(json["sounds"].size(), 12u);
+  const auto& kick = json["sounds"][0];
+  EXPECT_EQ(kick["id"], 1);
+  EXPECT_EQ(kick["file"], "kick.ogg");
+  EXPECT_EQ(kick["rate"], 44100);
+  EXPECT_EQ(kick["channels"], 1);
+  EXPECT_GT(kick["frames"].get<int>(), 10000);
+  ASSERT_EQ(json["pictures"].size(), 3u);
+  EXPECT_EQ(json["pictures"][2],
+            nlohmann::ordered_json::parse(
+                R"({"id": 3, "file": "layer_01.png", "width": 256, "height": 256})"));
+  EXPECT_EQ(err.str(), "");
+}
+
 // Every tests/data/charts/NAME.bms has NAME.json (dumped with --seed 1) and may have
 // NAME.choose-LIST.json (dumped with --choose LIST). FilePath differs by checkout: not compared.
 TEST(DumpTest, QuirkChartsGiveTheirExpectedDumps) {

@@ -43,6 +43,12 @@ class RecordingView : public LoadView {
     Add("tempo", text + " " + std::to_string(bpm));
   }
   void SetStartMeasure(std::string_view measure) override { Add("start-measure", measure); }
+  void ClearFileLists() override { Add("clear-lists", ""); }
+  void AddSoundFile(std::string_view item) override { Add("sound-file", item); }
+  void AddPictureFile(std::string_view item) override { Add("picture-file", item); }
+  bool Minimized() const override { return minimized; }
+  bool minimized = false;
+
   int AskRandomBranch(int random_count, int branches) override {
     Add("ask", std::to_string(random_count) + "個目 of " + std::to_string(branches));
     if (asked_ < answers.size()) return answers[asked_++];

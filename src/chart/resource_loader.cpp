@@ -1,0 +1,225 @@
+#include "chart/resource_loader.h"
+
+#include <QImage>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "chart/numbers.h"
+#include "chart/ordered_work.h"
+#include "chart/text_util.h"
+#include "platform/file_lookup.h"
+
+namespace quillon {
+namespace {
+
+constexpr int kBgaSize = 256;
+
+// The id of a #WAV or #BMP line: its characters 5 and 6 read as hexadecimal (0 when they are not).
+int IdOf(std::string_view line) {
+  return ReadWhole<int16_t>("&H" + std::string(Mid(line, 5, 2))).value_or(0);
+}
+
+// The file name of a #WAV or #BMP line: from its 7th character on, as written.
+std::string NameOf(std::string_view line) { return TrimNull(Mid(line, 7)); }
+
+// The list item of a definition line: "01:KICK.WAV".
+std::string ItemOf(std::string_view line) {
+  return std::string(Mid(line, 5, 2)) + ":" + NameOf(line);
+}
+
+std::string RelativeTo(const std::string& folder, const std::string& path) {
+  return path.compare(0, folder.size(), folder) == 0 ? path.substr(folder.size()) : path;
+}
+
+std::string ReadAllBytes(const std::string& path, bool& ok) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  ok = static_cast<bool>(in) || in.eof();
+  return std::move(bytes).str();
+}
+
+// The progress of file `done` of `total`, as the bar's fraction and the percentage shown.
+void ShowFileProgress(LoadView& view, size_t done, size_t total, std::string_view what) {
+  const double files = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+  view.SetProgress(0.1 + 0.8 * files);
+  const int16_t percent = ToWhole<int16_t>(files * 80 + 10).value_or(0);
+  view.ShowProgress("[" + std::to_string(percent) + "%] " + std::string(what));
+}
+
+struct SoundJob {
+  int id = 0;
+  std::string resolved;  // empty when the file was not found
+};
+
+struct DecodeResult {
+  bool ok = false;
+  std::shared_ptr<const DecodedSound> sound;
+};
+
+}  // namespace
+
+int32_t VolumeLevel(int16_t wave_volume) {
+  if (wave_volume <= 0) return -10000;
+  const double level = 2000.0 * std::log10(wave_volume / 100.0);
+  return static_cast<int32_t>(std::clamp(std::nearbyint(level), -10000.0, 0.0));
+}
+
+ResourceLoader::ResourceLoader(SoundDevice& sound, const int32_t& device, SoundMessages& messages,
+                               SurfaceRegistry& surfaces, const ElementFlags& flags)
+    : sound_(sound), device_(device), messages_(messages), surfaces_(surfaces), flags_(flags) {}
+
+void ResourceLoader::Reset(Chart& chart, bool keep_resources) {
+  surfaces_.CreateSurface(BgaDc, BgaBitmap, kBgaSize, kBgaSize, 0, "BGADC");
+  surfaces_.CreateSurface(SpriteDc, SpriteBitmap, 0, 0, 0, "SpriteDC");
+  if (keep_resources) return;
+  ReleaseSounds(chart);
+  ReleasePictures(chart);
+  WaveFiles.fill(std::string());
+  sounds_.clear();
+  pictures_.clear();
+}
+
+void ResourceLoader::ReleaseAll(Chart& chart) {
+  ReleaseSounds(chart);
+  ReleasePictures(chart);
+  surfaces_.FreeSurface(BgaDc, BgaBitmap);
+  surfaces_.FreeSurface(SpriteDc, SpriteBitmap);
+}
+
+void ResourceLoader::ReleaseSounds(Chart& chart) {
+  for (int32_t& buffer : chart.SoundTable) {
+    if (buffer > 0) {
+      sound_.dsStop(buffer);
+      sound_.dsFree(buffer);
+    }
+    buffer = -1;
+  }
+}
+
+void ResourceLoader::ReleasePictures(Chart& chart) {
+  for (BgaPictureSlot& slot : chart.BgaPictures) {
+    surfaces_.FreeSurface(slot.PictureDc, slot.PictureBitmap);
+    surfaces_.FreeSurface(slot.MaskDc, slot.MaskBitmap);
+  }
+}
+
+void ResourceLoader::Load(Chart& chart, const CompiledLines& lines, LoadView& view) {
+  const size_t total = lines.WavLines.size() + lines.BmpLines.size();
+  LoadSounds(chart, lines, view, total);
+  if (!flags_[Element::DontLoadBmp] && !view.Minimized()) {
+    LoadPictures(chart, lines, view, total);
+  }
+  // Id 0 is the black picture; the composed BGA starts black.
+  BgaPictureSlot& black = chart.BgaPictures[0];
+  surfaces_.CreateSurface(black.PictureDc, black.PictureBitmap, kBgaSize, kBgaSize, 8, "BGADC(0)");
+  BitBlt(surfaces_.Image(BgaDc), 0, 0, kBgaSize, kBgaSize, nullptr, 0, 0, RasterOp::Black);
+}
+
+void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadView& view,
+                                size_t total) {
+  const std::string count = std::to_string(lines.WavLines.size());
+  if (view.DebugLogging()) view.WriteDebugLog("Wave Load " + count + " files");
+  view.ClearFileLists();
+
+  ChartFileFinder finder(lines.ChartFolder);
+  std::vector<SoundJob> jobs;
+  for (size_t index : lines.WavLines) {
+    const std::string_view line = lines.Lines[index];
+    jobs.push_back({IdOf(line), finder.FindWithExtensions(NameOf(line), {".wav", ".ogg", ".flac",
+                                                                         ".mp3"})
+                                    .value_or(std::string())});
+  }
+  const bool decode = device_ != 0 || DecodeWithoutDevice;
+  const int32_t rate = device_ != 0 ? sound_.Rate() : DecodeRate;
+  OrderedWork<DecodeResult> decoded(decode ? jobs.size() : 0, [&jobs, rate](size_t i) {
+    DecodeResult result;
+    if (jobs[i].resolved.empty()) return result;
+    bool read = false;
+    const std::string image = ReadAllBytes(jobs[i].resolved, read);
+    auto sound = std::make_shared<DecodedSound>();
+    std::string error;
+    result.ok = read && DecodeSound(image, rate, *sound, error);
+    if (result.ok) result.sound = std::move(sound);
+    return result;
+  });
+
+  const int32_t level = VolumeLevel(chart.WaveVolume);
+  for (size_t k = 0; k < jobs.size(); ++k) {
+    const std::string_view line = lines.Lines[lines.WavLines[k]];
+    const SoundJob& job = jobs[k];
+    ShowFileProgress(view, k + 1, total, "Wave files loading... " + count);
+    WaveFiles[job.id] = lines.ChartFolder + NameOf(line);
+    int32_t& entry = chart.SoundTable[job.id];
+    if (entry > 0) {  // a reload keeping resources: the old buffer is not leaked
+      sound_.dsStop(entry);
+      sound_.dsFree(entry);
+    }
+    sounds_.erase(job.id);
+    if (job.resolved.empty()) {
+      entry = -1;
+      continue;
+    }
+    const DecodeResult result = decode ? decoded.Take(k) : DecodeResult{};
+    entry = 0;
+    if (device_ != 0) {
+      if (result.ok) {
+        entry = sound_.CreateBuffer(result.sound);
+      } else {
+        messages_.ShowSoundError("ファイルロード中のエラー :\n" + job.resolved);
+      }
+    }
+    if (entry > 0) sound_.dsSetVolume(entry, level);
+    view.AddSoundFile(ItemOf(line));
+    if (result.ok) {
+      sounds_[job.id] = {job.id, RelativeTo(lines.ChartFolder, job.resolved),
+                         result.sound->Frames(), result.sound->Rate, result.sound->Channels};
+    }
+  }
+}
+
+void ResourceLoader::LoadPictures(Chart& chart, const CompiledLines& lines, LoadView& view,
+                                  size_t total) {
+  const std::string count = std::to_string(lines.BmpLines.size());
+  if (view.DebugLogging()) view.WriteDebugLog("Bitmap Load " + count + " files");
+
+  ChartFileFinder finder(lines.ChartFolder);
+  std::vector<std::string> files;
+  for (size_t index : lines.BmpLines) {
+    files.push_back(finder.FindWithExtensions(NameOf(lines.Lines[index]),
+                                              {".bmp", ".png", ".jpg", ".jpeg"})
+                        .value_or(std::string()));
+  }
+  OrderedWork<QImage> decoded(files.size(), [&files](size_t i) {
+    QImage image;
+    if (!files[i].empty() && image.load(QString::fromStdString(files[i]))) {
+      image = image.convertToFormat(QImage::Format_RGB32);
+    }
+    return image;
+  });
+
+  for (size_t k = 0; k < files.size(); ++k) {
+    const std::string_view line = lines.Lines[lines.BmpLines[k]];
+    ShowFileProgress(view, lines.WavLines.size() + k + 1, total,
+                     "BMP files loading..." + count);
+    const int id = IdOf(line);
+    if (id == 0) continue;
+    const QImage image = decoded.Take(k);
+    BgaPictureSlot& slot = chart.BgaPictures[id];
+    surfaces_.CreateSurface(slot.PictureDc, slot.PictureBitmap, kBgaSize, kBgaSize, 0,
+                            "BGADC(" + std::to_string(id) + ")");
+    view.AddPictureFile(ItemOf(line));
+    pictures_.erase(id);
+    // A picture that is missing or does not decode leaves its surface black.
+    if (!image.isNull()) {
+      BitBlt(surfaces_.Image(slot.PictureDc), kBgaSize - image.width(), 0, image.width(),
+             image.height(), &image, 0, 0, RasterOp::Copy);
+      pictures_[id] = {id, RelativeTo(lines.ChartFolder, files[k]), image.width(), image.height()};
+    }
+    view.ShowLoadedPicture(slot.PictureDc);
+  }
+}
+
+}  // namespace quillon

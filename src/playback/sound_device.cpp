@@ -1,0 +1,159 @@
+// The sound device over the mixer and one output; the offline mixer for rendering into memory.
+#include "playback/sound_device.h"
+
+#include <utility>
+
+#include "playback/mixer.h"
+
+namespace quillon {
+namespace {
+
+// The handle of an open device. There is one device per SoundDevice object.
+constexpr int32_t kDeviceHandle = 1;
+
+}  // namespace
+
+struct SoundDevice::Impl {
+  std::unique_ptr<SoundBackend> backend;
+  std::unique_ptr<Mixer> mixer;  // only while the output is open
+  int32_t rate = 0;
+  int32_t next_id = 1;  // ids stay unique across a close and a new open
+  bool global_focus = false;
+  std::string last_error;
+
+  bool Open() const { return mixer != nullptr; }
+
+  void Close() {
+    if (!mixer) return;
+    backend->Close();  // the render side is idle from here
+    next_id = mixer->NextId();
+    mixer.reset();
+    rate = 0;
+  }
+};
+
+SoundDevice::SoundDevice(std::unique_ptr<SoundBackend> backend) : impl_(std::make_unique<Impl>()) {
+  impl_->backend = backend ? std::move(backend) : MakeNullBackend();
+}
+
+SoundDevice::~SoundDevice() {
+  impl_->Close();
+}
+
+int32_t SoundDevice::dsInitialize2(int64_t, int32_t) {
+  if (impl_->Open()) return kDeviceHandle;
+  auto mixer = std::make_unique<Mixer>(44100, false, impl_->next_id);
+  int32_t rate = 0;
+  if (!impl_->backend->Open(*mixer, rate)) return 0;
+  impl_->mixer = std::move(mixer);
+  impl_->rate = rate;
+  return kDeviceHandle;
+}
+
+void SoundDevice::dsSetGlobalFocus(int32_t on) {
+  impl_->global_focus = on != 0;
+}
+
+int32_t SoundDevice::dsCreateDSB(int32_t device, std::string_view file_image, int32_t) {
+  impl_->last_error.clear();
+  if (!impl_->Open() || device != kDeviceHandle) {
+    impl_->last_error = "no sound device";
+    return 0;
+  }
+  auto sound = std::make_shared<DecodedSound>();
+  if (!DecodeSound(file_image, impl_->rate, *sound, impl_->last_error)) return 0;
+  const int32_t id = impl_->mixer->Add(std::move(sound));
+  if (id == 0) impl_->last_error = "the sound device cannot take more buffers now";
+  return id;
+}
+
+int32_t SoundDevice::CreateBuffer(std::shared_ptr<const DecodedSound> sound) {
+  if (!impl_->Open() || !sound || sound->Rate != impl_->rate) return 0;
+  return impl_->mixer->Add(std::move(sound));
+}
+
+void SoundDevice::dsSetVolume(int32_t id, int32_t level) {
+  if (impl_->Open()) impl_->mixer->SetVolume(id, level);
+}
+
+void SoundDevice::dsStop(int32_t id) {
+  if (impl_->Open()) impl_->mixer->Stop(id);
+}
+
+void SoundDevice::dsPlay(int32_t id) {
+  if (impl_->Open()) impl_->mixer->Play(id);
+}
+
+void SoundDevice::PlayAt(int32_t id, int64_t frame) {
+  if (impl_->Open()) impl_->mixer->PlayAt(id, frame);
+}
+
+void SoundDevice::dsFree(int32_t id) {
+  if (impl_->Open()) impl_->mixer->Free(id);
+}
+
+void SoundDevice::dsTerminate(int32_t device) {
+  if (device == kDeviceHandle) impl_->Close();
+}
+
+bool SoundDevice::IsOpen() const {
+  return impl_->Open();
+}
+
+int32_t SoundDevice::Rate() const {
+  return impl_->rate;
+}
+
+int64_t SoundDevice::OutputFrame() const {
+  return impl_->Open() ? impl_->backend->FramesPlayed() : 0;
+}
+
+int32_t SoundDevice::ActiveVoices() const {
+  return impl_->Open() ? impl_->mixer->ActiveVoices() : 0;
+}
+
+const std::string& SoundDevice::LastError() const {
+  return impl_->last_error;
+}
+
+OfflineMixer::OfflineMixer(int32_t rate) : mixer_(std::make_unique<Mixer>(rate, true)) {}
+
+OfflineMixer::~OfflineMixer() = default;
+
+int32_t OfflineMixer::Rate() const {
+  return mixer_->Rate();
+}
+
+int32_t OfflineMixer::AddSound(std::shared_ptr<const DecodedSound> sound) {
+  return mixer_->Add(std::move(sound));
+}
+
+void OfflineMixer::SetVolume(int32_t id, int32_t level) {
+  mixer_->SetVolume(id, level);
+}
+
+void OfflineMixer::Play(int32_t id) {
+  mixer_->Play(id);
+}
+
+void OfflineMixer::PlayAt(int32_t id, int64_t frame) {
+  mixer_->PlayAt(id, frame);
+}
+
+void OfflineMixer::Stop(int32_t id) {
+  mixer_->Stop(id);
+}
+
+void OfflineMixer::Free(int32_t id) {
+  mixer_->Free(id);
+}
+
+int64_t OfflineMixer::Frame() const {
+  return mixer_->RenderedFrames();
+}
+
+void OfflineMixer::Render(int16_t* out, int64_t frames) {
+  mixer_->Render(out, frames);
+}
+
+}  // namespace quillon
