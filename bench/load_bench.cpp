@@ -8,6 +8,8 @@
 // to compare between machines. A third benchmark sorts 20,000 shuffled records.
 #include <benchmark/benchmark.h>
 
+#include "median_time.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -213,19 +215,7 @@ BENCHMARK_CAPTURE(BM_Baseline, large, LargeChart)->Unit(benchmark::kMillisecond)
 BENCHMARK_CAPTURE(BM_Load, large, LargeChart)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SortObjects)->Unit(benchmark::kMicrosecond);
 
-// Median seconds of `f` over `repetitions` runs.
-template <typename F>
-double MedianSeconds(int repetitions, F&& f) {
-  std::vector<double> times;
-  for (int r = 0; r < repetitions; ++r) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    times.push_back(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::nth_element(times.begin(), times.begin() + repetitions / 2, times.end());
-  return times[static_cast<size_t>(repetitions / 2)];
-}
+using bench::MedianSeconds;
 
 void PrintSummary(const BenchChart& c) {
   constexpr int kRepetitions = 7;

@@ -7,6 +7,8 @@
 // each ratio; the ratios are the figures to compare between machines.
 #include <benchmark/benchmark.h>
 
+#include "median_time.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -151,19 +153,7 @@ BENCHMARK(BM_SumBaseline)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mix64Voices)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode)->Arg(48000)->Arg(44100)->Unit(benchmark::kMillisecond);
 
-// Median seconds of `f` over `repetitions` runs.
-template <typename F>
-double MedianSeconds(int repetitions, F&& f) {
-  std::vector<double> times;
-  for (int r = 0; r < repetitions; ++r) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    times.push_back(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::nth_element(times.begin(), times.begin() + repetitions / 2, times.end());
-  return times[static_cast<size_t>(repetitions / 2)];
-}
+using bench::MedianSeconds;
 
 void PrintSummary() {
   constexpr int kRepetitions = 9;

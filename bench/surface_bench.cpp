@@ -5,6 +5,8 @@
 // between machines. XOR and a 2x StretchBlt of a 960x540 picture are timed alongside.
 #include <benchmark/benchmark.h>
 
+#include "median_time.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -65,19 +67,7 @@ BENCHMARK_CAPTURE(BM_BitBlt, copy, RasterOp::Copy)->Unit(benchmark::kMicrosecond
 BENCHMARK_CAPTURE(BM_BitBlt, xor, RasterOp::Xor)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StretchDouble)->Unit(benchmark::kMicrosecond);
 
-// Median seconds of `f` over `repetitions` runs.
-template <typename F>
-double MedianSeconds(int repetitions, F&& f) {
-  std::vector<double> times;
-  for (int r = 0; r < repetitions; ++r) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    times.push_back(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::nth_element(times.begin(), times.begin() + repetitions / 2, times.end());
-  return times[static_cast<size_t>(repetitions / 2)];
-}
+using bench::MedianSeconds;
 
 void PrintSummary() {
   constexpr int kRepetitions = 51;
