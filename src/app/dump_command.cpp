@@ -89,8 +89,7 @@ int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
   SurfaceRegistry surfaces;
   ResourceLoader resources(sound, no_device, messages, surfaces, flags);
   resources.DecodeWithoutDevice = true;
-  ChartLoader loader(chart, view, flags, request.Resources ? &resources : nullptr,
-                     request.Options);
+  ChartLoader loader(chart, view, flags, request.Resources ? &resources : nullptr, request.Options);
   if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
     err << "quillon: chart not found: " << request.ChartPath << '\n';
     return 1;

@@ -27,7 +27,8 @@ class ResourceLoader;
 void AddResourcesToJson(const ResourceLoader& resources, nlohmann::ordered_json& json);
 
 // Loads the chart with the default display switches (and its sounds and pictures when asked),
-// writes the JSON and a newline to `out`; messages of the sound loading go to `err`. Exit status: 0, or 1 with a message on `err` when the chart is missing.
+// writes the JSON and a newline to `out`; messages of the sound loading go to `err`. Exit status:
+// 0, or 1 with a message on `err` when the chart is missing.
 int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err);
 
 }  // namespace quillon

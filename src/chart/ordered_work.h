@@ -19,14 +19,15 @@ namespace quillon {
 template <typename Result>
 class OrderedWork {
  public:
-  OrderedWork(size_t n, std::function<Result(size_t)> work)
-      : work_(std::move(work)), results_(n) {
+  OrderedWork(size_t n, std::function<Result(size_t)> work) : work_(std::move(work)), results_(n) {
     const size_t threads = std::min<size_t>(n, std::max(1u, std::thread::hardware_concurrency()));
-    for (size_t t = 0; t < threads; ++t) workers_.emplace_back([this] { Run(); });
+    for (size_t t = 0; t < threads; ++t)
+      workers_.emplace_back([this] { Run(); });
   }
   ~OrderedWork() {
     cancelled_ = true;
-    for (std::thread& worker : workers_) worker.join();
+    for (std::thread& worker : workers_)
+      worker.join();
   }
   OrderedWork(const OrderedWork&) = delete;
   OrderedWork& operator=(const OrderedWork&) = delete;

@@ -22,7 +22,9 @@ int IdOf(std::string_view line) {
 }
 
 // The file name of a #WAV or #BMP line: from its 7th character on, as written.
-std::string NameOf(std::string_view line) { return TrimNull(Mid(line, 7)); }
+std::string NameOf(std::string_view line) {
+  return TrimNull(Mid(line, 7));
+}
 
 // The list item of a definition line: "01:KICK.WAV".
 std::string ItemOf(std::string_view line) {
@@ -128,9 +130,9 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
   std::vector<SoundJob> jobs;
   for (size_t index : lines.WavLines) {
     const std::string_view line = lines.Lines[index];
-    jobs.push_back({IdOf(line), finder.FindWithExtensions(NameOf(line), {".wav", ".ogg", ".flac",
-                                                                         ".mp3"})
-                                    .value_or(std::string())});
+    jobs.push_back(
+        {IdOf(line), finder.FindWithExtensions(NameOf(line), {".wav", ".ogg", ".flac", ".mp3"})
+                         .value_or(std::string())});
   }
   const bool decode = device_ != 0 || DecodeWithoutDevice;
   const int32_t rate = device_ != 0 ? sound_.Rate() : DecodeRate;
@@ -188,9 +190,9 @@ void ResourceLoader::LoadPictures(Chart& chart, const CompiledLines& lines, Load
   ChartFileFinder finder(lines.ChartFolder);
   std::vector<std::string> files;
   for (size_t index : lines.BmpLines) {
-    files.push_back(finder.FindWithExtensions(NameOf(lines.Lines[index]),
-                                              {".bmp", ".png", ".jpg", ".jpeg"})
-                        .value_or(std::string()));
+    files.push_back(
+        finder.FindWithExtensions(NameOf(lines.Lines[index]), {".bmp", ".png", ".jpg", ".jpeg"})
+            .value_or(std::string()));
   }
   OrderedWork<QImage> decoded(files.size(), [&files](size_t i) {
     QImage image;
@@ -202,8 +204,7 @@ void ResourceLoader::LoadPictures(Chart& chart, const CompiledLines& lines, Load
 
   for (size_t k = 0; k < files.size(); ++k) {
     const std::string_view line = lines.Lines[lines.BmpLines[k]];
-    ShowFileProgress(view, lines.WavLines.size() + k + 1, total,
-                     "BMP files loading..." + count);
+    ShowFileProgress(view, lines.WavLines.size() + k + 1, total, "BMP files loading..." + count);
     const int id = IdOf(line);
     if (id == 0) continue;
     const QImage image = decoded.Take(k);

@@ -267,10 +267,9 @@ void MakeMask(QImage* mask, const QImage* src, QRgb background) {
 }
 
 int32_t ReadScreenBitsPerPixel() {
-  const QScreen* screen =
-      qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr
-          ? QGuiApplication::primaryScreen()
-          : nullptr;
+  const QScreen* screen = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr
+                              ? QGuiApplication::primaryScreen()
+                              : nullptr;
   return screen != nullptr && screen->depth() > 0 ? screen->depth() : 32;
 }
 

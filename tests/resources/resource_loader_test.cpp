@@ -15,12 +15,15 @@ namespace {
 
 // A 16-bit mono PCM WAV file of `frames` frames.
 std::string Wav(int frames, int rate = 22050) {
-  auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  auto u32 = [](uint32_t v) {
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+  };
   auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
   const uint32_t data = static_cast<uint32_t>(frames) * 2;
   std::string wav = "RIFF" + u32(36 + data) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(rate) +
                     u32(rate * 2) + u16(2) + u16(16) + "data" + u32(data);
-  for (int i = 0; i < frames; ++i) wav += u16(static_cast<uint16_t>(i % 2 ? 8000 : -8000));
+  for (int i = 0; i < frames; ++i)
+    wav += u16(static_cast<uint16_t>(i % 2 ? 8000 : -8000));
   return wav;
 }
 
@@ -43,7 +46,8 @@ class ResourceLoaderTest : public ::testing::Test {
   // Loads `chart` (lines joined with CR LF) from the temporary folder.
   void Load(std::initializer_list<std::string_view> lines, bool with_device = false) {
     std::string text;
-    for (std::string_view line : lines) text += std::string(line) + "\r\n";
+    for (std::string_view line : lines)
+      text += std::string(line) + "\r\n";
     const std::string path = dir.Write("chart.bms", text);
     if (with_device) {
       setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -103,7 +107,8 @@ TEST_F(ResourceLoaderTest, SoundsWithADevice) {
   EXPECT_GT(chart.SoundTable[1], 0);
   EXPECT_EQ(chart.SoundTable[2], 0);
   ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_EQ(messages.shown[0], "ファイルロード中のエラー :\n" + (dir.path() / "broken.wav").string());
+  EXPECT_EQ(messages.shown[0],
+            "ファイルロード中のエラー :\n" + (dir.path() / "broken.wav").string());
   EXPECT_EQ(loader->Sounds().at(1).Frames, 2205 * sound->Rate() / 22050);
 }
 
