@@ -28,14 +28,22 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("dump"), QStringLiteral("Print the compiled chart as JSON and exit."));
   const QCommandLineOption choose_option(
       QStringLiteral("choose"),
-      QStringLiteral("With --dump: the branch of each #RANDOM block in turn (0: random)."),
+      QStringLiteral("The branch of each #RANDOM block in turn (0: random)."),
       QStringLiteral("LIST"));
-  const QCommandLineOption seed_option(QStringLiteral("seed"),
-                                       QStringLiteral("With --dump: seed for the random branches."),
-                                       QStringLiteral("N"));
+  const QCommandLineOption seed_option(
+      QStringLiteral("seed"), QStringLiteral("Seed for the random branches."), QStringLiteral("N"));
   const QCommandLineOption resources_option(
       QStringLiteral("resources"),
       QStringLiteral("With --dump: also load the sounds and pictures and list them."));
+  const QCommandLineOption render_option(
+      QStringLiteral("render-audio"),
+      QStringLiteral("Play the chart headless and write its sound to a WAV file, then exit."),
+      QStringLiteral("OUT.wav"));
+  const QCommandLineOption rate_option(
+      QStringLiteral("rate"), QStringLiteral("With --render-audio: the sample rate (44100)."),
+      QStringLiteral("HZ"));
+  parser.addOption(render_option);
+  parser.addOption(rate_option);
   parser.addOption(dump_option);
   parser.addOption(resources_option);
   parser.addOption(choose_option);
@@ -60,44 +68,54 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     return command;
   }
   const QStringList positional = parser.positionalArguments();
-  if (positional.size() > 1) {
+  auto fail = [&command](std::string text) {
     command.Action = CommandLine::Mode::Error;
-    command.Text = "only one chart may be given";
+    command.Text = std::move(text);
     return command;
-  }
+  };
+  if (positional.size() > 1) return fail("only one chart may be given");
   if (!positional.isEmpty()) command.ChartPath = positional.front().toStdString();
 
-  if (!parser.isSet(dump_option)) {
-    if (parser.isSet(choose_option) || parser.isSet(seed_option) ||
-        parser.isSet(resources_option)) {
-      command.Action = CommandLine::Mode::Error;
-      command.Text = "--choose, --seed and --resources go with --dump";
+  const bool dump = parser.isSet(dump_option);
+  const bool render = parser.isSet(render_option);
+  if (dump && render) return fail("--dump and --render-audio cannot go together");
+  if (!dump && !render) {
+    if (parser.isSet(choose_option) || parser.isSet(seed_option)) {
+      return fail("--choose and --seed go with --dump or --render-audio");
     }
+    if (parser.isSet(resources_option)) return fail("--resources goes with --dump");
+    if (parser.isSet(rate_option)) return fail("--rate goes with --render-audio");
     return command;
   }
-  command.Action = CommandLine::Mode::Dump;
-  command.Dump.ChartPath = command.ChartPath;
-  command.Dump.Resources = parser.isSet(resources_option);
-  if (command.ChartPath.empty()) {
-    command.Action = CommandLine::Mode::Error;
-    command.Text = "--dump needs a chart";
-    return command;
-  }
-  if (parser.isSet(choose_option) &&
-      !ParseChoices(parser.value(choose_option), command.Dump.Options.Choices)) {
-    command.Action = CommandLine::Mode::Error;
-    command.Text = "--choose takes whole numbers separated by commas, such as 2,1";
-    return command;
+  if (command.ChartPath.empty())
+    return fail(dump ? "--dump needs a chart" : "--render-audio needs a chart");
+
+  LoadOptions options;
+  if (parser.isSet(choose_option) && !ParseChoices(parser.value(choose_option), options.Choices)) {
+    return fail("--choose takes whole numbers separated by commas, such as 2,1");
   }
   if (parser.isSet(seed_option)) {
     bool ok = false;
     const qulonglong seed = parser.value(seed_option).toULongLong(&ok);
-    if (!ok) {
-      command.Action = CommandLine::Mode::Error;
-      command.Text = "--seed takes a whole number";
-      return command;
-    }
-    command.Dump.Options.Seed = seed;
+    if (!ok) return fail("--seed takes a whole number");
+    options.Seed = seed;
+  }
+  if (dump) {
+    if (parser.isSet(rate_option)) return fail("--rate goes with --render-audio");
+    command.Action = CommandLine::Mode::Dump;
+    command.Dump = {command.ChartPath, std::move(options), parser.isSet(resources_option)};
+    return command;
+  }
+  if (parser.isSet(resources_option)) return fail("--resources goes with --dump");
+  command.Action = CommandLine::Mode::RenderAudio;
+  command.RenderAudio.ChartPath = command.ChartPath;
+  command.RenderAudio.OutPath = parser.value(render_option).toStdString();
+  command.RenderAudio.Options = std::move(options);
+  if (parser.isSet(rate_option)) {
+    bool ok = false;
+    const int rate = parser.value(rate_option).toInt(&ok);
+    if (!ok || rate < 8000 || rate > 192000) return fail("--rate takes a rate from 8000 to 192000");
+    command.RenderAudio.Rate = rate;
   }
   return command;
 }
@@ -113,6 +131,8 @@ int RunCommandLine(const CommandLine& command, std::ostream& out, std::ostream& 
       return 2;
     case CommandLine::Mode::Dump:
       return RunDump(command.Dump, out, err);
+    case CommandLine::Mode::RenderAudio:
+      return RunRenderAudio(command.RenderAudio, out, err);
     case CommandLine::Mode::Player:
       err << "quillon: the player window is not part of this build yet; use --dump CHART\n";
       return 1;

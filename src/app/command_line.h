@@ -5,14 +5,16 @@
 #include <string>
 
 #include "app/dump_command.h"
+#include "app/render_audio_command.h"
 
 namespace quillon {
 
 struct CommandLine {
-  enum class Mode { Player, Dump, Help, Version, Error };
+  enum class Mode { Player, Dump, RenderAudio, Help, Version, Error };
   Mode Action = Mode::Player;
-  std::string ChartPath;  // the chart to load and play, or to dump
+  std::string ChartPath;  // the chart to load and play, dump or render
   DumpRequest Dump;
+  RenderAudioRequest RenderAudio;
   std::string Text;  // help text, version text or error message
 };
 

@@ -1,0 +1,61 @@
+#include "app/render_audio_command.h"
+
+#include <filesystem>
+
+#include "chart/resource_loader.h"
+#include "chart/text_util.h"
+#include "platform/surface.h"
+#include "playback/audio_export.h"
+#include "playback/sound_module.h"
+
+namespace quillon {
+namespace {
+
+class ErrorStreamMessages : public SoundMessages {
+ public:
+  explicit ErrorStreamMessages(std::ostream& err) : err_(err) {}
+  void ShowSoundError(std::string_view text) override { err_ << "quillon: " << text << '\n'; }
+
+ private:
+  std::ostream& err_;
+};
+
+}  // namespace
+
+int RunRenderAudio(const RenderAudioRequest& request, std::ostream& out, std::ostream& err) {
+  std::error_code error;
+  if (!FileExists(request.ChartPath) || std::filesystem::is_directory(request.ChartPath, error)) {
+    err << "quillon: chart not found: " << request.ChartPath << '\n';
+    return 1;
+  }
+  auto backend = std::make_unique<MemoryBackend>(request.Rate);
+  MemoryBackend& memory = *backend;
+  SoundDevice device(std::move(backend));
+  const int32_t handle = device.dsInitialize2(0, 2);
+  if (handle == 0) {
+    err << "quillon: cannot mix at " << request.Rate << " Hz\n";
+    return 1;
+  }
+  ErrorStreamMessages messages(err);
+  SurfaceRegistry surfaces;
+  ElementFlags flags = ElementFlags::FirstStart();
+  flags.Set(Element::DontLoadBmp, true);  // sound only
+  ResourceLoader resources(device, handle, messages, surfaces, flags);
+  Chart chart;
+  LoadView view;
+  ChartLoader loader(chart, view, flags, &resources, request.Options);
+  const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
+  loader.LoadBms(path, /*keep_resources=*/false);
+
+  const ExportedAudio audio = ExportChartAudio(chart, flags, device, memory);
+  std::string write_error;
+  if (!WriteWav16(request.OutPath, audio.Rate, audio.Samples, write_error)) {
+    err << "quillon: " << write_error << '\n';
+    return 1;
+  }
+  out << request.OutPath << ": " << audio.Samples.size() / 2 << " frames at " << audio.Rate
+      << " Hz, " << audio.StartFrames.size() << " sounds\n";
+  return 0;
+}
+
+}  // namespace quillon

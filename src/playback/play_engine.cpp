@@ -1,0 +1,379 @@
+#include "playback/play_engine.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "chart/numbers.h"
+
+namespace quillon {
+namespace {
+
+constexpr double kUnitsPerBpmMs = 1250.0;  // tempo / 1250 = units per millisecond
+
+// A double as the score label shows it: up to 15 significant digits, no trailing zeros.
+std::string DecimalText(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.15g", value);
+  return buffer;
+}
+
+bool IsKeyChannel(int ch) {
+  return (ch >= 11 && ch <= 26 && ch != 17) || ch == 28 || ch == 29;
+}
+
+}  // namespace
+
+PlayEngine::PlayEngine(Chart& chart, const ElementFlags& flags, TickClock& clock, PlayView& view,
+                       PlaySounds& sounds)
+    : chart_(chart), flags_(flags), clock_(clock), view_(view), sounds_(sounds) {}
+
+void PlayEngine::Debug(std::string_view text) {
+  if (view_.DebugLogging()) view_.WriteDebugLog(text);
+}
+
+double PlayEngine::ExactTimeOf(double position) const {
+  if (chart_.CurrentBpm <= 0) return 0.0;
+  return (position - exact_base_) * kUnitsPerBpmMs / chart_.CurrentBpm;
+}
+
+void PlayEngine::ChangeTempo(int16_t bpm, double t) {
+  const double base = PositionBase - (bpm - chart_.CurrentBpm) / kUnitsPerBpmMs * t;
+  if (const auto whole = ToWhole<int32_t>(base)) PositionBase = *whole;
+  chart_.CurrentBpm = bpm;
+}
+
+void PlayEngine::ChangeExactTempo(int16_t bpm, double position) {
+  // Must run before ChangeTempo, while CurrentBpm is still the tempo before the change.
+  if (chart_.CurrentBpm <= 0) return;
+  const double t = ExactTimeOf(position);
+  exact_base_ -= (bpm - chart_.CurrentBpm) / kUnitsPerBpmMs * t;
+}
+
+void PlayEngine::RefreshClock() {
+  ElapsedMs = static_cast<double>(int64_t{clock_.Now()} - int64_t{StartTick});
+  PlayPosition = chart_.CurrentBpm / kUnitsPerBpmMs * ElapsedMs + PositionBase;
+}
+
+void PlayEngine::ShowPlayCounts() {
+  view_.ShowPlayCounts(TriggeredCount, DecimalText(TriggeredCount * chart_.ScorePerNote));
+}
+
+void PlayEngine::SoundsStop() {
+  for (int32_t id : chart_.SoundTable) {
+    if (id != -1) sounds_.Stop(id);
+  }
+}
+
+int32_t PlayEngine::ScanTo(int16_t m, bool count_keys) {
+  const auto& table = chart_.ObjectTable;
+  for (int32_t i = 0; i <= chart_.ObjectLast; ++i) {
+    const BmsObject& o = table[i];
+    if (o.Channel == channel::kBarLine && o.Measure == m) return i;
+    if (count_keys && IsKeyChannel(o.Channel)) ++TriggeredCount;
+    if (o.Channel == channel::kTempo) {
+      // The change happens at its exact time on the clock, not at a scheduler step.
+      ChangeExactTempo(o.Value, o.Position);
+      if (chart_.CurrentBpm != 0) {
+        const double t = (o.Position - PositionBase) / (chart_.CurrentBpm / kUnitsPerBpmMs);
+        ChangeTempo(o.Value, t);
+      } else {
+        chart_.CurrentBpm = o.Value;  // no time at a tempo of 0: only the tempo changes
+      }
+    }
+  }
+  return chart_.ObjectLast;  // no bar line of that measure: the last record
+}
+
+void PlayEngine::ResetPlay() {
+  for (int32_t i = 0; i <= chart_.ObjectLast && i < static_cast<int32_t>(chart_.ObjectTable.size());
+       ++i) {
+    chart_.ObjectTable[i].Played = false;
+  }
+  TriggeredCount = 0;
+  ShowPlayCounts();
+  PlayPosition = 0;
+  PlayCursor = 0;
+  PositionBase = 0;
+  exact_base_ = 0.0;
+  chart_.CurrentBpm = chart_.StartBpm;
+  BgaDirty = true;
+  CurrentMeasure = 0;
+  CurrentBga = 0;
+  CurrentLayer = 0;
+  NextEventPosition = 0;
+}
+
+void PlayEngine::PlayChart(int16_t m) {
+  Debug("Play start ----------------");
+  CurrentBga = -200;
+  if (m < 0 || m > chart_.LastMeasure || chart_.EndPosition == 0 || chart_.ObjectTable.empty()) {
+    return;
+  }
+
+  ResetPlay();
+  CurrentMeasure = m;
+  StatusDirty = true;
+  StopRequest = false;
+  TriggeredCount = 0;
+  ShowPlayCounts();
+
+  const int32_t s = ScanTo(m, /*count_keys=*/true);
+  const int32_t start = chart_.ObjectTable[s].Position;
+  PlayPosition = start;
+  PlayCursor = s;
+  for (int32_t i = 0; i <= s; ++i)
+    chart_.ObjectTable[i].Played = true;
+
+  // The tempo box decides the tempo play starts at.
+  if (const auto box = view_.TempoBoxValue()) {
+    if (const auto bpm = ToWhole<int16_t>(*box)) chart_.CurrentBpm = *bpm;
+  }
+  const int32_t now = clock_.Now();
+  StartTick = now;
+  if (chart_.CurrentBpm != 0) {
+    if (const auto ms =
+            ToWhole<int32_t>((start - PositionBase) / (chart_.CurrentBpm / kUnitsPerBpmMs))) {
+      StartTick = static_cast<int32_t>(int64_t{now} - *ms);
+    }
+  }
+  sounds_.Anchor(ExactTimeOf(start));
+  Debug(std::to_string(start) + " to " + std::to_string(chart_.EndPosition + 256));
+  Debug(std::to_string(StartTick));
+  if (Playing) return;  // a seek during play: the running loop goes on from here
+
+  Playing = true;
+  StopRequest = false;
+  const double end = chart_.EndPosition + 256.0;
+  RefreshClock();
+  view_.StartFrameRate(ElapsedMs);
+  if (!NotUseMMTimer) view_.StartTickTimer();
+
+  do {
+    PlayTick();
+    if (!Minimized) {
+      view_.DrawFrame();
+      if (FrameSleep != 0) clock_.Sleep(FrameSleep);
+    } else if (MinimizeSleep) {
+      clock_.Sleep(MinimizeSleepTime);
+    } else if (FrameSleep != 0) {
+      clock_.Sleep(FrameSleep);
+    }
+    if (Paused) clock_.Sleep(5);
+    view_.ProcessEvents();
+  } while (PlayPosition <= end && !StopRequest);
+
+  view_.StopTickTimer();
+  if (StopRequest && Closing) return;
+  Playing = false;
+  LocateMeasure(ReadWhole<int16_t>(StartMeasure).value_or(0));
+}
+
+void PlayEngine::PlayTick() {
+  if (Paused) return;
+  RefreshClock();
+  if (NextEventPosition > PlayPosition) return;
+
+  auto& table = chart_.ObjectTable;
+  int32_t i = PlayCursor;
+  for (; i <= chart_.ObjectLast && table[i].Position <= PlayPosition; ++i) {
+    PlayCursor = i;
+    BmsObject& o = table[i];
+    if (o.Played) continue;
+    if (o.Channel == channel::kTempo) {
+      // Applied again by a later step that meets it, which changes nothing.
+      ChangeExactTempo(o.Value, o.Position);
+      ChangeTempo(o.Value, ElapsedMs);
+      StatusDirty = true;
+    } else if (o.Channel == channel::kBarLine && o.Measure != CurrentMeasure) {
+      CurrentMeasure = o.Measure;
+      LastMeasureSoundCount = MeasureSoundCount;
+      MeasureSoundCount = 0;
+      StatusDirty = true;
+    } else {
+      FireObject(i);
+    }
+  }
+  // Past the last record the table holds cleared records, at position 0.
+  NextEventPosition = i <= chart_.ObjectLast ? table[i].Position : 0;
+}
+
+void PlayEngine::FireObject(int32_t index) {
+  if (index < 0 || index > chart_.ObjectLast) return;
+  BmsObject& o = chart_.ObjectTable[index];
+  if (o.Played) return;
+  o.Played = true;
+  const int ch = o.Channel;
+  const int id = o.Value >= 0 && o.Value < kIdCount ? o.Value : 0;
+  if (ch == channel::kBackground || (ch >= 11 && ch <= 26 && ch != channel::kZone1)) {
+    if (ch != channel::kBackground) {
+      ++TriggeredCount;
+      if (view_.ScoreTabVisible()) {
+        const auto score = ToWhole<int64_t>(TriggeredCount * chart_.ScorePerNote).value_or(0);
+        view_.ShowPlayCounts(TriggeredCount, std::to_string(score));
+      }
+    }
+    if (flags_[Element::PolyGauge]) view_.AddGaugeInput(10);
+    ++MeasureSoundCount;
+    const int32_t buffer = chart_.SoundTable[id];
+    if (buffer != -1) sounds_.Restart(buffer, ExactTimeOf(o.Position));
+  } else if (ch == channel::kBgaBase || ch == channel::kBgaLayer) {
+    const bool base = ch == channel::kBgaBase;
+    const bool shown = flags_[base ? Element::Bga : Element::Layer] && !Minimized &&
+                       chart_.BgaPictures[id].PictureDc != 0;
+    (base ? CurrentBga : CurrentLayer) = shown ? static_cast<int16_t>(id) : int16_t{0};
+    if (shown) (base ? BgaShown : LayerShown) = true;
+    BgaDirty = true;
+  }
+}
+
+void PlayEngine::HaltPlay() {
+  StopRequest = true;
+  Playing = false;
+  SoundsStop();
+  ResetPlay();
+  LocateMeasure(ReadWhole<int16_t>(StartMeasure).value_or(0));
+}
+
+void PlayEngine::LocateMeasure(int16_t m) {
+  if (m < 0 || m > chart_.LastMeasure || chart_.ObjectTable.empty()) return;
+  CurrentBga = -200;
+  chart_.CurrentBpm = chart_.StartBpm;
+  PositionBase = 0;
+  exact_base_ = 0.0;
+  const int32_t s = ScanTo(m, /*count_keys=*/false);
+  const int32_t position = chart_.ObjectTable[s].Position;
+  StartTick = 0;
+  if (chart_.CurrentBpm != 0) {
+    StartTick = -ToWhole<int32_t>((position - PositionBase) / (chart_.CurrentBpm / kUnitsPerBpmMs))
+                     .value_or(0);
+  }
+  ElapsedMs = -static_cast<double>(StartTick);
+  CurrentMeasure = chart_.ObjectTable[s].Measure;
+  PlayCursor = s;
+  PlayPosition = chart_.CurrentBpm / kUnitsPerBpmMs * ElapsedMs + PositionBase;
+  view_.DrawFrame();
+  view_.ProcessEvents();
+}
+
+void PlayEngine::PauseClock() {
+  Paused = true;
+  PauseTick = clock_.Now();
+  SoundsStop();
+}
+
+void PlayEngine::ResumeClock() {
+  Paused = false;
+  const int32_t now = clock_.Now();
+  StartTick = static_cast<int32_t>(int64_t{StartTick} + (int64_t{now} - int64_t{PauseTick}));
+  sounds_.Anchor(ExactTimeOf(PlayPosition));
+}
+
+void PlayEngine::PlayFile() {
+  if (Paused) {
+    PauseFile();
+    return;
+  }
+  if (Playing) return;
+  view_.SetPlayButtons(/*play_pressed=*/true, /*pause_pressed=*/false, /*pause_enabled=*/true,
+                       /*stop_pressed=*/false);
+  view_.Notify("PENABLED True");
+  view_.Status(kTextPlaying, "PLAY");
+  PlayChart(ReadWhole<int16_t>(StartMeasure).value_or(0));
+  if (!StopRequest && !Playing) {
+    view_.PostEndTimer();
+  } else {
+    StopFile(/*no_stop=*/true);
+  }
+}
+
+void PlayEngine::StopFile(bool no_stop) {
+  if (Paused) PauseFile();
+  view_.Status(kTextStopped, "STOP");
+  view_.SetPlayButtons(false, false, /*pause_enabled=*/false, /*stop_pressed=*/true);
+  view_.Notify("PENABLED False");
+  if (!no_stop) HaltPlay();
+  ResetPlay();
+}
+
+void PlayEngine::PauseFile() {
+  if (Paused) {
+    view_.Status(kTextPlaying, "PLAY");
+    ResumeClock();
+    view_.SetPlayButtons(true, false, true, false);
+  } else {
+    view_.Status(kTextPaused, "PAUSE");
+    PauseClock();
+    view_.SetPlayButtons(false, true, true, false);
+  }
+}
+
+void PlayEngine::RewFile() {
+  CPosChange(0, CurrentMeasure - 1);
+}
+
+void PlayEngine::FFFile() {
+  CPosChange(0, CurrentMeasure + 1);
+}
+
+void PlayEngine::CPosChange(double x, double m, double width) {
+  int64_t target = 0;
+  if (m == 0) {
+    const int64_t w = ToWhole<int64_t>(width).value_or(0);
+    const int64_t scaled = ToWhole<int64_t>((chart_.LastMeasure + 1) * x).value_or(0);
+    target = x <= 0 || w == 0 ? 0 : scaled / w + 1;
+  } else {
+    target = ToWhole<int64_t>(m).value_or(0);
+  }
+  target = std::clamp<int64_t>(target, 0, chart_.LastMeasure);
+  const auto measure = static_cast<int16_t>(std::min<int64_t>(target, INT16_MAX));
+  if (!Playing) {
+    StartMeasure = std::to_string(measure);
+    LocateMeasure(measure);
+    return;
+  }
+  PlayChart(measure);
+  if (Paused) {
+    // The still picture at the target; the running clock that PlayChart set up is kept, and the
+    // pause counts from now, so that resuming plays on from the target.
+    const int32_t start_tick = StartTick;
+    const int16_t bpm = chart_.CurrentBpm;
+    const int32_t base = PositionBase;
+    const double exact_base = exact_base_;
+    LocateMeasure(measure);
+    StartTick = start_tick;
+    chart_.CurrentBpm = bpm;
+    PositionBase = base;
+    exact_base_ = exact_base;
+    PauseTick = clock_.Now();
+  }
+}
+
+void PlayEngine::TickTimerProc() {
+  if ((Playing || Paused) && !StopRequest) {
+    PlayTick();
+  } else {
+    view_.StopTickTimer();
+  }
+}
+
+void PlayEngine::OnEndTimer() {
+  if (RepeatMode == 1) {
+    PlayFile();
+  } else {
+    view_.NextLoad(true);
+  }
+}
+
+void PlayEngine::OnPlayFileTimer() {
+  view_.Notify("PLENGTH " + std::to_string(chart_.TotalTimeMs));
+  PlayFile();
+}
+
+void PlayEngine::SetTempo(int16_t bpm) {
+  ChangeExactTempo(bpm, PlayPosition);
+  ChangeTempo(bpm, ElapsedMs);
+  StatusDirty = true;
+}
+
+}  // namespace quillon

@@ -1,0 +1,42 @@
+#include "playback/play_sounds.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "playback/play_view.h"
+#include "playback/sound_device.h"
+
+namespace quillon {
+
+int32_t SteadyTickClock::Now() {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+  return static_cast<int32_t>(static_cast<uint32_t>(ms.count()));
+}
+
+void SteadyTickClock::Sleep(int32_t ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+DeviceSounds::DeviceSounds(SoundDevice& device, int32_t latency_ms)
+    : device_(device), latency_ms_(latency_ms) {}
+
+void DeviceSounds::Anchor(double exact_ms) {
+  anchor_frame_ = device_.OutputFrame() + int64_t{latency_ms_} * device_.Rate() / 1000;
+  anchor_ms_ = exact_ms;
+}
+
+void DeviceSounds::Restart(int32_t id, double exact_ms) {
+  const int64_t frame =
+      anchor_frame_ + std::llround((exact_ms - anchor_ms_) * device_.Rate() / 1000.0);
+  // A sound noticed too late for its frame starts at once rather than being lost.
+  device_.PlayAt(id, std::max(frame, device_.OutputFrame()));
+}
+
+void DeviceSounds::Stop(int32_t id) {
+  device_.dsStop(id);
+}
+
+}  // namespace quillon

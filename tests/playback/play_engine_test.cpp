@@ -1,0 +1,212 @@
+// The play engine's state machine under a fake clock: what fires when, pause, seek, stop, ends.
+#include "playback/play_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+#include "chart/loader.h"
+#include "chart/timing.h"
+
+namespace quillon {
+namespace {
+
+class FakeClock : public TickClock {
+ public:
+  int32_t now = 100000;
+  int32_t Now() override { return now; }
+  void Sleep(int32_t ms) override { now += ms; }
+};
+
+struct Fired {
+  int32_t id;
+  double ms;
+};
+
+class RecordingSounds : public PlaySounds {
+ public:
+  std::vector<Fired> fired;
+  std::vector<int32_t> stopped;
+  void Anchor(double) override {}
+  void Restart(int32_t id, double ms) override { fired.push_back({id, ms}); }
+  void Stop(int32_t id) override { stopped.push_back(id); }
+};
+
+class FakeView : public PlayView {
+ public:
+  FakeClock* clock = nullptr;
+  std::optional<double> tempo_box;
+  std::vector<std::string> log;
+  // Actions run from ProcessEvents once the clock reaches their time (ms after the first call).
+  std::multimap<int32_t, std::function<void()>> at;
+  int32_t first = -1;
+  bool end_timer = false;
+  int next_loads = 0;
+
+  void Status(int text_id, std::string_view icon) override {
+    log.push_back("status " + std::to_string(text_id) + " " + std::string(icon));
+  }
+  void Notify(std::string_view text) override { log.push_back("notify " + std::string(text)); }
+  void ProcessEvents() override {
+    if (first < 0) first = clock->now;
+    clock->now += 1;  // each pass takes a millisecond
+    while (!at.empty() && at.begin()->first <= clock->now - first) {
+      auto action = at.begin()->second;
+      at.erase(at.begin());
+      action();
+    }
+  }
+  void PostEndTimer() override { end_timer = true; }
+  void NextLoad(bool) override { ++next_loads; }
+  std::optional<double> TempoBoxValue() const override { return tempo_box; }
+};
+
+class PlayEngineTest : public ::testing::Test {
+ protected:
+  void Load(std::initializer_list<std::string_view> lines) {
+    std::string text;
+    for (std::string_view line : lines)
+      text += std::string(line) + "\r\n";
+    LoadView load_view;
+    LoadOptions options;
+    options.Seed = 1;
+    ChartLoader loader(chart, load_view, flags, nullptr, options);
+    loader.LoadBmsBytes("/x/chart.bms", text, false);
+    for (int id = 1; id < kIdCount; ++id)
+      chart.SoundTable[id] = id;  // buffer id = sound id
+    view.clock = &clock;
+    view.tempo_box = chart.Header.Bpm;
+  }
+  // Fired sound ids in order.
+  std::vector<int32_t> Ids() const {
+    std::vector<int32_t> ids;
+    for (const Fired& f : sounds.fired)
+      ids.push_back(f.id);
+    return ids;
+  }
+
+  Chart chart;
+  ElementFlags flags = ElementFlags::FirstStart();
+  FakeClock clock;
+  FakeView view;
+  RecordingSounds sounds;
+  PlayEngine engine{chart, flags, clock, view, sounds};
+};
+
+TEST_F(PlayEngineTest, PlaysToTheEndWithSoundsAtTheirExactTimes) {
+  // 120 BPM: 192 units take 2000 ms. Measure 2 changes to 240 BPM.
+  Load({"#BPM 120", "#00001:0102", "#00111:03", "#00203:F0", "#00211:0404", "#00311:05"});
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3, 4, 4, 5}));
+  const TempoMap tempo(chart);
+  const std::vector<double> positions = {0, 96, 192, 384, 480, 576};
+  for (size_t k = 0; k < positions.size(); ++k) {
+    EXPECT_NEAR(sounds.fired[k].ms, tempo.TimeAt(positions[k]), 1e-9) << k;
+  }
+  EXPECT_EQ(engine.TriggeredCount, 4);
+  // Play ran past EndPosition + 256 and armed the end-of-chart follow-up.
+  EXPECT_FALSE(engine.Playing);
+  EXPECT_TRUE(view.end_timer);
+  EXPECT_EQ(view.log.front(), "notify PENABLED True");
+  EXPECT_EQ(view.log[1], "status 1002 PLAY");
+  const int32_t played_ms = clock.now - 100000;
+  EXPECT_GE(played_ms, tempo.TimeAt(chart.EndPosition + 256) - 2);
+  EXPECT_LE(played_ms, tempo.TimeAt(chart.EndPosition + 256) + 3);
+}
+
+TEST_F(PlayEngineTest, StartsAtAMeasureWithTheTempoBoxTempo) {
+  Load({"#BPM 120", "#00303:F0", "#00411:01", "#00511:02", "#00611:03"});
+  engine.StartMeasure = "5";
+  view.at.insert({0, [&] {
+                    // The first pass: the clock reads bar line 5, at the box's 120 BPM.
+                    EXPECT_NEAR(engine.PlayPosition, 5 * 192, 0.5);
+                    EXPECT_EQ(chart.CurrentBpm, 120);
+                  }});
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{2, 3}));
+  EXPECT_EQ(engine.TriggeredCount, 3);  // the key before measure 5 is counted by the start scan
+}
+
+TEST_F(PlayEngineTest, PauseCutsSoundsAndResumesWhereItStopped) {
+  Load({"#BPM 120", "#00011:0101010101010101", "#00111:0101"});
+  double paused_at = 0;
+  view.at.insert({1000, [&] {
+                    engine.PauseFile();
+                    paused_at = engine.PlayPosition;
+                  }});
+  view.at.insert({11000, [&] {
+                    EXPECT_NEAR(engine.PlayPosition, paused_at, 1e-9);  // frozen for 10 s
+                    engine.PauseFile();
+                  }});
+  engine.PlayFile();
+  EXPECT_EQ(std::count(sounds.stopped.begin(), sounds.stopped.end(), 1), 1);
+  EXPECT_EQ(sounds.fired.size(), 10u);  // every note once, none lost to the pause
+  EXPECT_NE(std::find(view.log.begin(), view.log.end(), "status 1003 PAUSE"), view.log.end());
+  // Play took the chart's length plus the 10 s pause.
+  const int32_t length = TempoMap(chart).TimeAt(chart.EndPosition + 256);
+  EXPECT_NEAR(clock.now - 100000, length + 10000, 8);  // passes are 1 ms, 6 ms while paused
+}
+
+TEST_F(PlayEngineTest, SeeksWhilePlayingAndWhilePaused) {
+  Load({"#BPM 120", "#00111:01", "#00211:02", "#00311:03", "#00411:04", "#00511:05"});
+  view.at.insert({100, [&] { engine.CPosChange(0, 3); }});
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{3, 4, 5}));
+
+  // Paused in measure 2, seek to 4, resume: play goes on from measure 4, with no jump.
+  sounds.fired.clear();
+  view.at.insert({2500, [&] { engine.PauseFile(); }});
+  view.at.insert({5000, [&] { engine.CPosChange(0, 4); }});
+  view.at.insert({8000, [&] { engine.PauseFile(); }});
+  view.first = -1;
+  engine.StartMeasure = "1";
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 4, 5}));
+  EXPECT_NEAR(sounds.fired[2].ms, TempoMap(chart).TimeAt(4 * 192), 1e-9);
+}
+
+TEST_F(PlayEngineTest, RewindAndFastForwardStopAtTheEnds) {
+  Load({"#BPM 120", "#00311:01"});
+  engine.CPosChange(0, 1);
+  engine.RewFile();
+  EXPECT_EQ(engine.StartMeasure, "0");
+  engine.CPosChange(0, chart.LastMeasure);
+  engine.FFFile();
+  EXPECT_EQ(engine.StartMeasure, std::to_string(chart.LastMeasure));
+  // From the position bar: the measure under x of a bar 100 wide.
+  engine.CPosChange(50, 0, 100);
+  EXPECT_EQ(engine.StartMeasure, std::to_string((chart.LastMeasure + 1) * 50 / 100 + 1));
+}
+
+TEST_F(PlayEngineTest, StopEndsPlayAndRepeatModesFollowTheEnd) {
+  Load({"#BPM 120", "#00011:01", "#00211:02"});
+  view.at.insert({500, [&] { engine.StopFile(); }});
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{1}));
+  EXPECT_FALSE(view.end_timer);
+  EXPECT_EQ(view.log.back(), "notify PENABLED False");
+
+  engine.RepeatMode = 1;
+  view.first = -1;
+  engine.PlayFile();
+  ASSERT_TRUE(view.end_timer);
+  view.end_timer = false;
+  engine.OnEndTimer();  // repeat the chart: it plays again
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 1, 2, 1, 2}));
+  engine.RepeatMode = 2;
+  engine.OnEndTimer();
+  EXPECT_EQ(view.next_loads, 1);
+}
+
+TEST_F(PlayEngineTest, ATempoOfZeroStandsStillUntilStopped) {
+  Load({"#BPM 120", "#00011:01", "#00111:02"});
+  view.tempo_box = 0;
+  view.at.insert({3000, [&] { engine.StopFile(); }});
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{1}));  // position 0 only; nothing after it is reached
+  EXPECT_GE(clock.now - 100000, 3000);
+}
+
+}  // namespace
+}  // namespace quillon
