@@ -1,128 +1,174 @@
-// The sound device over each output, the sound module's messages, and SDL's test drivers.
+// The mixer rendered offline (exact start frames, restarts, volume, the limiter, freeing), and
+// the sound device over each output.
 #include "playback/sound_device.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <fstream>
 #include <thread>
 #include <vector>
 
+#include "playback/mixer.h"
 #include "playback/sound_files.h"
 #include "playback/sound_module.h"
-#include "support/test_data.h"
 
 namespace quillon {
 namespace {
 
 using test::MakeSound;
 
-std::string Wav(int rate, int channels, int64_t frames) {
-  return test::EncodeSound(test::Sine(frames, channels, rate, 440, 0.5f), channels, rate,
-                           SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+// Renders `frames` frames in pieces of at most `piece` frames.
+std::vector<int16_t> Render(OfflineMixer& mixer, int64_t frames, int64_t piece = 1 << 20) {
+  std::vector<int16_t> out(static_cast<size_t>(2 * frames));
+  for (int64_t done = 0; done < frames; done += piece)
+    mixer.Render(out.data() + 2 * done, std::min(piece, frames - done));
+  return out;
 }
 
-struct RecordingMessages : SoundMessages {
-  void ShowSoundError(std::string_view text) override { shown.emplace_back(text); }
-  std::vector<std::string> shown;
-};
+std::shared_ptr<const DecodedSound> Impulse(int16_t level) {
+  std::vector<int16_t> samples(64);
+  samples[0] = level;
+  return MakeSound(44100, 1, samples);
+}
 
-// A device over memory output; `memory` renders it.
-struct MemoryDevice {
-  explicit MemoryDevice(int32_t rate = 44100) {
-    auto output = std::make_unique<MemoryBackend>(rate);
-    memory = output.get();
-    sound = std::make_unique<SoundDevice>(std::move(output));
+// A mono ramp 10, 20, 30, ...: any sample tells how far into the sound it is.
+std::shared_ptr<const DecodedSound> Ramp(int16_t length) {
+  std::vector<int16_t> samples;
+  for (int16_t i = 1; i <= length; ++i)
+    samples.push_back(static_cast<int16_t>(10 * i));
+  return MakeSound(44100, 1, samples);
+}
+
+std::vector<int64_t> SoundingFrames(const std::vector<int16_t>& out) {
+  std::vector<int64_t> frames;
+  for (size_t i = 0; i < out.size(); i += 2)
+    if (out[i] != 0 || out[i + 1] != 0) frames.push_back(static_cast<int64_t>(i / 2));
+  return frames;
+}
+
+TEST(Mixer, StartsAtTheExactFrameWhateverTheRenderPieces) {
+  for (const int64_t frame : {0, 1, 1023, 1024, 1025, 5000}) {
+    for (const int64_t piece : {1, 333, 1024, 8192}) {
+      OfflineMixer mixer(44100);
+      mixer.PlayAt(mixer.AddSound(Impulse(20000)), frame);
+      EXPECT_EQ(SoundingFrames(Render(mixer, 8192, piece)), std::vector<int64_t>{frame})
+          << frame << "/" << piece;
+    }
   }
-  std::vector<int16_t> Render(int64_t frames) {
-    std::vector<int16_t> out(static_cast<size_t>(2 * frames));
-    memory->Render(out.data(), frames);
-    return out;
+  // A start already due begins at the first frame of the next render.
+  OfflineMixer mixer(44100);
+  const int32_t late = mixer.AddSound(Impulse(1000));
+  Render(mixer, 100);
+  mixer.PlayAt(late, 40);
+  mixer.Play(mixer.AddSound(Impulse(2000)));
+  const std::vector<int16_t> out = Render(mixer, 100);
+  EXPECT_EQ(SoundingFrames(out), std::vector<int64_t>{0});
+  EXPECT_EQ(out[0], 3000);
+}
+
+TEST(Mixer, ABufferRestartsInsteadOfLayering) {
+  OfflineMixer mixer(44100);
+  const int32_t id = mixer.AddSound(Ramp(1000));
+  mixer.Play(id);
+  Render(mixer, 300);
+  mixer.Play(id);
+  EXPECT_EQ(Render(mixer, 10)[18], 100);
+  // A scheduled restart cuts the sound exactly there; it runs on until then.
+  mixer.PlayAt(id, mixer.Frame() + 500);
+  std::vector<int16_t> out = Render(mixer, 1000);
+  EXPECT_EQ(out[2 * 499], 10 * 510);
+  EXPECT_EQ(out[2 * 500], 10);
+  // Stop cancels what was scheduled.
+  mixer.PlayAt(id, mixer.Frame() + 10);
+  mixer.Stop(id);
+  EXPECT_TRUE(SoundingFrames(Render(mixer, 100)).empty());
+}
+
+TEST(Mixer, VolumeIsInHundredthsOfADecibel) {
+  OfflineMixer mixer(44100);
+  const int32_t mono = mixer.AddSound(Impulse(20000));
+  const int32_t stereo = mixer.AddSound(MakeSound(44100, 2, {20000, -8000, 0, 0}));
+  const auto first_frame = [&](int32_t id, int32_t level) {
+    mixer.SetVolume(id, level);
+    mixer.Play(id);
+    const std::vector<int16_t> out = Render(mixer, 64);
+    return std::pair{out[0], out[1]};
+  };
+  using Frame = std::pair<int16_t, int16_t>;
+  EXPECT_EQ(first_frame(mono, -600), Frame(10024, 10024));  // 10^(-600/2000) = 0.501
+  EXPECT_EQ(first_frame(stereo, -600), Frame(10024, -4009));
+  EXPECT_EQ(first_frame(mono, -10000), Frame(0, 0));
+  EXPECT_EQ(first_frame(mono, 600), Frame(20000, 20000));  // no amplification
+}
+
+// 64 loud voices: the sum is 60 times full scale. The output keeps the sum's sign (no wrapping),
+// stays at the limiter's threshold, and comes back to full level after.
+TEST(Mixer, LimitsADenseChordWithoutWrapping) {
+  OfflineMixer mixer(44100);
+  std::vector<int16_t> square(4410);
+  for (size_t i = 0; i < square.size(); ++i)
+    square[i] = (i / 50) % 2 ? -30000 : 30000;
+  const auto sound = MakeSound(44100, 1, square);
+  for (int v = 0; v < 64; ++v)
+    mixer.Play(mixer.AddSound(sound));
+  const std::vector<int16_t> out = Render(mixer, 4410, 512);
+  for (size_t i = 0; i < square.size(); ++i) {
+    ASSERT_EQ(out[2 * i] > 0, square[i] > 0) << "frame " << i;
+    ASSERT_LE(std::abs(out[2 * i]), Mixer::kLimiterThreshold + 1) << "frame " << i;
+    ASSERT_GE(std::abs(out[2 * i]), 30000) << "frame " << i;
   }
-  MemoryBackend* memory;
-  std::unique_ptr<SoundDevice> sound;
-};
+  Render(mixer, 44100);
+  mixer.Play(mixer.AddSound(Impulse(1234)));
+  EXPECT_EQ(Render(mixer, 8)[0], 1234);
+}
+
+TEST(Mixer, FreeingASoundingBufferSilencesAndReleasesIt) {
+  OfflineMixer mixer(44100);
+  auto sound = Ramp(10000);
+  std::weak_ptr<const DecodedSound> watch = sound;
+  const int32_t id = mixer.AddSound(std::move(sound));
+  mixer.Play(id);
+  Render(mixer, 100);
+  mixer.Free(id);
+  EXPECT_TRUE(watch.expired());
+  mixer.Play(id);  // the id is gone for good
+  EXPECT_TRUE(SoundingFrames(Render(mixer, 200)).empty());
+  EXPECT_GT(mixer.AddSound(Impulse(1)), id);
+  // Sounds the mixer cannot play get no id.
+  EXPECT_EQ(mixer.AddSound(nullptr), 0);
+  EXPECT_EQ(mixer.AddSound(MakeSound(44100, 3, std::vector<int16_t>(9))), 0);
+  EXPECT_EQ(mixer.AddSound(MakeSound(44100, 1, {})), 0);
+}
 
 TEST(SoundDevice, WithoutAnOutputEverythingIsSilentAndHarmless) {
   SoundDevice sound(MakeNullBackend());
   EXPECT_EQ(sound.dsInitialize2(0, 2), 0);
-  EXPECT_EQ(sound.dsCreateDSB(0, Wav(44100, 1, 100), 1), 0);
-  EXPECT_EQ(sound.dsCreateDSB(1, Wav(44100, 1, 100), 1), 0);
+  EXPECT_EQ(sound.dsCreateDSB(1, test::Wav(44100, 1, 100), 1), 0);
   EXPECT_EQ(sound.CreateBuffer(MakeSound(44100, 1, {1, 2, 3})), 0);
   sound.dsSetVolume(1, -600);
   sound.dsPlay(1);
-  sound.dsStop(1);
   sound.dsFree(1);
   sound.dsTerminate(0);
   EXPECT_EQ(sound.OutputFrame(), 0);
 }
 
-TEST(SoundDevice, DecodesAtTheOutputRateAndNeverReusesIds) {
-  MemoryDevice device(48000);
-  SoundDevice& sound = *device.sound;
-  const int32_t handle = sound.dsInitialize2(0, 2);
-  ASSERT_NE(handle, 0);
-  EXPECT_EQ(sound.dsInitialize2(0, 2), handle);
-  const int32_t id = sound.dsCreateDSB(handle, Wav(22050, 1, 2205), 1);
-  ASSERT_GT(id, 0);
-  EXPECT_EQ(sound.dsCreateDSB(handle + 1, Wav(22050, 1, 2205), 1), 0);
-  EXPECT_EQ(sound.dsCreateDSB(handle, "not a sound", 1), 0);
-  EXPECT_FALSE(sound.LastError().empty());
-  EXPECT_EQ(sound.CreateBuffer(MakeSound(44100, 1, {1, 2, 3})), 0);  // another rate
-
-  device.Render(1000);
-  EXPECT_EQ(sound.OutputFrame(), 1000);
-  sound.PlayAt(id, 1500);
-  const std::vector<int16_t> out = device.Render(9600);
-  // 0.1 s at 22050 Hz is 4800 frames at 48000 Hz, from 500 frames into this render.
-  int64_t first = -1, last = -1;
-  for (int64_t f = 0; f < 9600; ++f) {
-    if (out[static_cast<size_t>(2 * f)] == 0) continue;
-    if (first < 0) first = f;
-    last = f;
-  }
-  EXPECT_NEAR(first, 500, 1);
-  EXPECT_NEAR(last, 500 + 4800, 2);
-
-  sound.dsFree(id);
-  const int32_t second = sound.CreateBuffer(MakeSound(48000, 2, {1, 2}));
-  EXPECT_GT(second, id);
-  sound.dsTerminate(handle);
-  EXPECT_EQ(sound.dsCreateDSB(handle, Wav(48000, 1, 100), 1), 0);
-  ASSERT_EQ(sound.dsInitialize2(0, 2), handle);
-  EXPECT_GT(sound.dsCreateDSB(handle, Wav(48000, 1, 100), 1), second);
-}
-
-TEST(SoundDevice, AFreedSoundIsReleasedOnTheControlSideOnceTheMixerLetGo) {
-  MemoryDevice device;
-  SoundDevice& sound = *device.sound;
-  ASSERT_NE(sound.dsInitialize2(0, 2), 0);
-  auto decoded = MakeSound(44100, 1, std::vector<int16_t>(44100, 100));
-  std::weak_ptr<const DecodedSound> watch = decoded;
-  const int32_t id = sound.CreateBuffer(std::move(decoded));
-  sound.dsPlay(id);
-  device.Render(256);
-  EXPECT_EQ(sound.ActiveVoices(), 1);
-  sound.dsFree(id);
-  EXPECT_FALSE(watch.expired());  // the mixer may still be reading it
-  EXPECT_EQ(device.Render(256)[0], 0);
-  sound.dsStop(12345);  // any control call lets go of what the mixer has finished with
-  EXPECT_TRUE(watch.expired());
-}
-
 // The UI thread makes, plays and frees buffers while the mixer renders them at full speed
-// (meant for the sanitizer builds).
+// (meant for the sanitizer builds). Every sound is released once the mixer has let go.
 TEST(SoundDevice, MakingAndFreeingBuffersWhileRenderingIsSafe) {
-  MemoryDevice device;
-  SoundDevice& sound = *device.sound;
+  auto output = std::make_unique<MemoryBackend>(44100);
+  MemoryBackend* memory = output.get();
+  SoundDevice sound(std::move(output));
   ASSERT_NE(sound.dsInitialize2(0, 2), 0);
+  std::vector<int16_t> out(2 * 128);
   std::atomic<bool> done{false};
   std::thread render([&] {
     while (!done)
-      device.Render(128);
+      memory->Render(out.data(), 128);
   });
   std::vector<std::weak_ptr<const DecodedSound>> watches;
   std::vector<int32_t> live;
@@ -142,49 +188,10 @@ TEST(SoundDevice, MakingAndFreeingBuffersWhileRenderingIsSafe) {
     sound.dsFree(id);
   done = true;
   render.join();
-  device.Render(16);
-  sound.dsStop(1);
+  memory->Render(out.data(), 16);
+  sound.dsStop(1);  // any control call lets go of what the mixer has finished with
   for (const auto& watch : watches)
     EXPECT_TRUE(watch.expired());
-}
-
-TEST(SoundModule, InitSoundReportsAMissingDeviceOnce) {
-  RecordingMessages messages;
-  SoundDevice none(MakeNullBackend());
-  EXPECT_EQ(InitSound(none, 0, messages), 0);
-  EXPECT_EQ(messages.shown,
-            std::vector<std::string>{"Direct Soundインターフェースが作成できません。"});
-  MemoryDevice device;
-  EXPECT_NE(InitSound(*device.sound, 0, messages), 0);
-  EXPECT_EQ(messages.shown.size(), 1u);
-}
-
-TEST(SoundModule, LoadWaveNamesTheFileItCannotLoad) {
-  test::TempDir dir;
-  const std::string good = dir.Write("good.wav", Wav(44100, 2, 441));
-  const std::string bad = dir.Write("bad.wav", "RIFF....WAVEfmt garbage");
-  const std::string empty = dir.Write("empty.wav", "");
-  RecordingMessages messages;
-  MemoryDevice device;
-  const int32_t handle = InitSound(*device.sound, 0, messages);
-  ASSERT_NE(handle, 0);
-  EXPECT_GT(LoadWave(*device.sound, handle, good, 1, messages), 0);
-  EXPECT_EQ(LoadWave(*device.sound, 0, good, 1, messages), 0);
-  EXPECT_EQ(LoadWave(*device.sound, handle, good + ".missing", 1, messages), 0);
-  EXPECT_TRUE(messages.shown.empty());
-  for (const std::string& path : {bad, empty, dir.path().string()}) {
-    EXPECT_EQ(LoadWave(*device.sound, handle, path, 1, messages), 0);
-    EXPECT_EQ(messages.shown.back(), "ファイルロード中のエラー :\n" + path);
-  }
-  EXPECT_EQ(messages.shown.size(), 3u);
-}
-
-template <typename F>
-bool WaitFor(F&& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  return done();
 }
 
 // SDL's dummy driver; skipped where SDL cannot start it.
@@ -193,15 +200,48 @@ TEST(SdlOutput, DummyDriverOpensAndPlays) {
   SoundDevice sound(MakeSdlBackend());
   const int32_t handle = sound.dsInitialize2(0, 2);
   if (handle == 0) GTEST_SKIP() << "SDL cannot open its dummy audio driver here";
-  const int32_t id = sound.dsCreateDSB(handle, Wav(44100, 2, 44100), 1);
+  const auto wait_for = [](auto done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return done();
+  };
+  const int32_t id = sound.dsCreateDSB(handle, test::Wav(44100, 2, 44100), 1);
   sound.dsPlay(id);
-  EXPECT_TRUE(WaitFor([&] { return sound.ActiveVoices() == 1; }));
+  EXPECT_TRUE(wait_for([&] { return sound.ActiveVoices() == 1; }));
   const int64_t frame = sound.OutputFrame();
-  EXPECT_TRUE(WaitFor([&] { return sound.OutputFrame() > frame; }));
-  sound.dsStop(id);
-  EXPECT_TRUE(WaitFor([&] { return sound.ActiveVoices() == 0; }));
-  sound.dsTerminate(handle);
-  EXPECT_FALSE(sound.IsOpen());
+  EXPECT_TRUE(wait_for([&] { return sound.OutputFrame() > frame; }));
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+struct Messages : SoundMessages {
+  std::vector<std::string> shown;
+  void ShowSoundError(std::string_view text) override { shown.emplace_back(text); }
+};
+
+TEST(SoundModule, NoDeviceIsToldOnceAndFilesThatDoNotDecodeAreNamed) {
+  Messages messages;
+  SoundDevice none(MakeNullBackend());
+  EXPECT_EQ(InitSound(none, 0, messages), 0);
+  EXPECT_EQ(messages.shown,
+            std::vector<std::string>{"Direct Soundインターフェースが作成できません。"});
+  EXPECT_EQ(LoadWave(none, 0, "/any.wav", 1, messages), 0);  // no device: nothing is read
+
+  SoundDevice device(std::make_unique<MemoryBackend>(44100));
+  const int32_t handle = InitSound(device, 0, messages);
+  ASSERT_NE(handle, 0);
+  const std::string bad = ::testing::TempDir() + "quillon_not_a_sound.wav";
+  { std::ofstream(bad) << "not a sound"; }
+  EXPECT_EQ(LoadWave(device, handle, "/no/such.wav", 1, messages), 0);  // missing: no message
+  EXPECT_EQ(LoadWave(device, handle, bad, 1, messages), 0);
+  ASSERT_EQ(messages.shown.size(), 2u);
+  EXPECT_EQ(messages.shown[1], "ファイルロード中のエラー :\n" + bad);
+  std::remove(bad.c_str());
 }
 
 }  // namespace
