@@ -20,6 +20,29 @@ void SteadyTickClock::Sleep(int32_t ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+AudioTickClock::AudioTickClock(const SoundDevice& device) : device_(device) {}
+
+int32_t AudioTickClock::Now() {
+  const int32_t rate = device_.Rate();
+  if (!device_.IsOpen() || rate <= 0) return steady_.Now();
+  const int32_t wall = steady_.Now();
+  const int64_t frame = device_.OutputFrame();
+  if (frame != last_frame_) {
+    last_frame_ = frame;
+    step_wall_ = wall;
+  }
+  // Between two steps of the device, time runs on by the steady clock, at most 100 ms: a device
+  // that stalls stops the clock.
+  const int64_t since_step = std::clamp<int64_t>(int64_t{wall} - step_wall_, 0, 100);
+  const auto now = static_cast<int32_t>(last_frame_ * 1000 / rate + since_step);
+  last_now_ = std::max(last_now_, now);  // never backwards, when a step lands early
+  return last_now_;
+}
+
+void AudioTickClock::Sleep(int32_t ms) {
+  steady_.Sleep(ms);
+}
+
 DeviceSounds::DeviceSounds(SoundDevice& device, int32_t latency_ms)
     : device_(device), latency_ms_(latency_ms) {}
 

@@ -8,9 +8,29 @@
 #include <cstdint>
 #include <memory>
 
+#include "playback/play_view.h"
+
 namespace quillon {
 
 class SoundDevice;
+
+// The play clock for live play: milliseconds of output the device has played, smoothed between
+// the device's steps by the steady clock. Play then keeps time with the sound card, so sounds
+// scheduled on its frames land where they belong even when its rate and the system clock drift
+// apart. Without an open device it is the steady clock.
+class AudioTickClock : public TickClock {
+ public:
+  explicit AudioTickClock(const SoundDevice& device);
+  int32_t Now() override;
+  void Sleep(int32_t ms) override;
+
+ private:
+  const SoundDevice& device_;
+  SteadyTickClock steady_;
+  int64_t last_frame_ = -1;
+  int32_t step_wall_ = 0;  // steady time when the frame count last moved
+  int32_t last_now_ = 0;
+};
 
 class PlaySounds {
  public:

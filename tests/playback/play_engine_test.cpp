@@ -8,6 +8,8 @@
 
 #include "chart/loader.h"
 #include "chart/timing.h"
+#include "playback/sound_backend.h"
+#include "playback/sound_device.h"
 
 namespace quillon {
 namespace {
@@ -206,6 +208,27 @@ TEST_F(PlayEngineTest, ATempoOfZeroStandsStillUntilStopped) {
   engine.PlayFile();
   EXPECT_EQ(Ids(), (std::vector<int32_t>{1}));  // position 0 only; nothing after it is reached
   EXPECT_GE(clock.now - 100000, 3000);
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+TEST(AudioTickClockTest, KeepsTimeWithTheFramesPlayed) {
+  auto backend = std::make_unique<MemoryBackend>(44100);
+  MemoryBackend& memory = *backend;
+  SoundDevice device(std::move(backend));
+  ASSERT_NE(device.dsInitialize2(0, 2), 0);
+  AudioTickClock clock(device);
+  const int32_t start = clock.Now();
+  std::vector<int16_t> out(2 * 44100);
+  memory.Render(out.data(), 44100);  // one second of output, rendered at once
+  const int32_t later = clock.Now();
+  EXPECT_GE(later - start, 1000);
+  EXPECT_LT(later - start, 1050);
+  EXPECT_GE(clock.Now(), later);  // never backwards
 }
 
 }  // namespace
