@@ -1,0 +1,152 @@
+#include "playback/frame_export.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "chart/numbers.h"
+
+namespace quillon {
+namespace {
+
+void Put16(std::vector<char>& out, size_t at, uint16_t v) {
+  out[at] = static_cast<char>(v & 0xFF);
+  out[at + 1] = static_cast<char>(v >> 8);
+}
+void Put32(std::vector<char>& out, size_t at, uint32_t v) {
+  Put16(out, at, static_cast<uint16_t>(v & 0xFFFF));
+  Put16(out, at + 2, static_cast<uint16_t>(v >> 16));
+}
+
+std::string Hex(int v) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "%X", v);
+  return buffer;
+}
+
+}  // namespace
+
+std::string OutputBaseOf(std::string_view path) {
+  const size_t last_part = path.find_last_of("/\\") + 1;  // 0 when there is no separator
+  const size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos || dot < last_part) return std::string(path);
+  return std::string(path.substr(0, dot));
+}
+
+std::string FrameFileName(const std::string& base, int32_t n) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%04d", n);
+  return base + digits + ".bmp";
+}
+
+bool WriteBmp24(const std::string& path, const QImage& image, std::string& error) {
+  const QImage rgb =
+      image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32
+          ? image
+          : image.convertToFormat(QImage::Format_RGB32);
+  const int w = rgb.width();
+  const int h = rgb.height();
+  const size_t row = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
+  std::vector<char> file(54 + row * static_cast<size_t>(h), 0);
+  file[0] = 'B';
+  file[1] = 'M';
+  Put32(file, 2, static_cast<uint32_t>(file.size()));
+  Put32(file, 10, 54);
+  Put32(file, 14, 40);
+  Put32(file, 18, static_cast<uint32_t>(w));
+  Put32(file, 22, static_cast<uint32_t>(h));
+  Put16(file, 26, 1);
+  Put16(file, 28, 24);
+  Put32(file, 34, static_cast<uint32_t>(row * static_cast<size_t>(h)));
+  Put32(file, 38, 2835);  // 72 dpi
+  Put32(file, 42, 2835);
+  for (int y = 0; y < h; ++y) {
+    const auto* pixels = reinterpret_cast<const QRgb*>(rgb.constScanLine(h - 1 - y));
+    char* out = file.data() + 54 + row * static_cast<size_t>(y);
+    for (int x = 0; x < w; ++x) {
+      out[3 * x] = static_cast<char>(qBlue(pixels[x]));
+      out[3 * x + 1] = static_cast<char>(qGreen(pixels[x]));
+      out[3 * x + 2] = static_cast<char>(qRed(pixels[x]));
+    }
+  }
+  std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+  if (stream) stream.write(file.data(), static_cast<std::streamsize>(file.size()));
+  if (stream) stream.close();
+  if (!stream) {
+    error = path + ": " + std::strerror(errno != 0 ? errno : EIO);
+    return false;
+  }
+  return true;
+}
+
+FrameRun RunFrameLoop(PlayEngine& engine, Chart& chart, const ElementFlags& flags, float fps,
+                      const std::string& base, const FrameExportHooks& hooks) {
+  FrameRun run;
+  auto log = [&](std::string_view text) {
+    if (hooks.DebugLog) hooks.DebugLog(text);
+  };
+  engine.CurrentBga = -200;
+  engine.Playing = true;
+  engine.StopRequest = false;
+  engine.ResetPlay();
+  engine.CurrentMeasure = 0;
+  engine.StatusDirty = true;
+  engine.PlayPosition = 0;
+  engine.PlayCursor = 0;
+  chart.CurrentBpm = chart.Header.Bpm;
+  const double end = chart.EndPosition + 256.0;
+
+  while (true) {
+    if (engine.Paused) {
+      if (hooks.Sleep) hooks.Sleep(5);
+    } else {
+      ++run.FrameNumber;
+      engine.ElapsedMs = run.FrameNumber / static_cast<double>(fps) * 1000.0;
+      engine.PlayPosition = chart.CurrentBpm / 1250.0 * engine.ElapsedMs + engine.PositionBase;
+      for (int32_t i = engine.PlayCursor; i <= chart.ObjectLast; ++i) {
+        engine.PlayCursor = i;
+        const BmsObject& o = chart.ObjectTable[i];
+        if (o.Position > engine.PlayPosition) break;
+        if (o.Played) continue;
+        if (o.Channel == channel::kTempo) {
+          const double moved =
+              engine.PositionBase - (o.Value - chart.CurrentBpm) / 1250.0 * engine.ElapsedMs;
+          if (const auto whole = ToWhole<int32_t>(moved)) engine.PositionBase = *whole;
+          chart.CurrentBpm = o.Value;
+          engine.StatusDirty = true;
+        } else if (o.Channel == channel::kBgaBase || o.Channel == channel::kBgaLayer) {
+          const bool base_channel = o.Channel == channel::kBgaBase;
+          const int id = o.Value >= 0 && o.Value < kIdCount ? o.Value : 0;
+          const bool shown = flags[base_channel ? Element::Bga : Element::Layer] &&
+                             chart.BgaPictures[id].PictureDc != 0 && !engine.Minimized;
+          (base_channel ? engine.CurrentBga : engine.CurrentLayer) =
+              shown ? static_cast<int16_t>(id) : int16_t{0};
+          if (shown) (base_channel ? engine.BgaShown : engine.LayerShown) = true;
+          log((base_channel ? "BMPChange " : "LayerChange ") + Hex(o.Value));
+          engine.BgaDirty = true;
+        }
+      }
+      const QImage* frame = hooks.DrawFrame ? hooks.DrawFrame() : nullptr;
+      const std::string file = FrameFileName(base, run.FrameNumber);
+      std::string error;
+      if (frame == nullptr || !WriteBmp24(file, *frame, error)) {
+        // A sequence with a gap makes a broken video: stop at the first frame not written.
+        run.Error = frame == nullptr ? file + ": nothing was drawn" : error;
+        --run.FrameNumber;
+        break;
+      }
+      run.LastFile = file;
+      run.Bytes += static_cast<uint64_t>(54 + ((frame->width() * 3 + 3) & ~3) * frame->height());
+      char line[64];
+      std::snprintf(line, sizeof line, "%04dfr\t%.2fs", run.FrameNumber, engine.ElapsedMs / 1000.0);
+      log(line);
+    }
+    if (engine.PlayPosition > end || engine.StopRequest) break;
+    if (hooks.ProcessEvents) hooks.ProcessEvents();
+  }
+  return run;
+}
+
+}  // namespace quillon

@@ -1,0 +1,50 @@
+// The frame loop of bitmap output: the chart drawn frame by frame at a chosen frame rate, each
+// frame written as a numbered 24-bit Windows bitmap. The chart clock is the frame number divided
+// by the frame rate, not the wall clock; no sound is played and nothing is marked played.
+#pragma once
+
+#include <QImage>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "chart/model.h"
+#include "playback/play_engine.h"
+
+namespace quillon {
+
+struct FrameRun {
+  int32_t FrameNumber = 0;  // the last frame made (frames are numbered from 1)
+  std::string LastFile;
+  uint64_t Bytes = 0;  // sum of the frame files' sizes
+  std::string Error;   // set when a frame could not be written: the run stopped there
+};
+
+// OutputBase of a chosen path: cut before the last "." of its last part, if that part has one.
+std::string OutputBaseOf(std::string_view path);
+
+// The file of frame `n`: base + n in at least four digits + ".bmp" (12 -> "0012", 12345 stays).
+std::string FrameFileName(const std::string& base, int32_t n);
+
+// Writes `image` (RGB32) as an uncompressed 24-bit bottom-up Windows bitmap; false with `error`.
+bool WriteBmp24(const std::string& path, const QImage& image, std::string& error);
+
+struct FrameExportHooks {
+  // Draws the frame for the engine's state and returns the display picture to save.
+  std::function<const QImage*()> DrawFrame;
+  // Lets pending events run once per frame (pause and stop reach the loop this way).
+  std::function<void()> ProcessEvents;
+  // Waits while paused.
+  std::function<void(int32_t ms)> Sleep;
+  // The debug log, when it is on (null: off).
+  std::function<void(std::string_view)> DebugLog;
+};
+
+// Runs the frame loop from the start of the chart until the first frame past EndPosition + 256,
+// a stop request, or a frame that cannot be written. `engine` provides the play state and the
+// pause and stop flags; Playing is set for the run and left set (the caller cleans up).
+FrameRun RunFrameLoop(PlayEngine& engine, Chart& chart, const ElementFlags& flags, float fps,
+                      const std::string& base, const FrameExportHooks& hooks);
+
+}  // namespace quillon

@@ -1,0 +1,110 @@
+// The frame loop of bitmap output: file names, the bitmap format, and which frames are made.
+#include "playback/frame_export.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "chart/loader.h"
+#include "support/test_data.h"
+
+namespace quillon {
+namespace {
+
+TEST(FrameNames, BaseAndNumbering) {
+  EXPECT_EQ(OutputBaseOf("C:\\out\\clip.bmp"), "C:\\out\\clip");
+  EXPECT_EQ(OutputBaseOf("C:\\a.b\\out"), "C:\\a.b\\out");
+  EXPECT_EQ(OutputBaseOf("/tmp/a.b/out.x.bmp"), "/tmp/a.b/out.x");
+  EXPECT_EQ(FrameFileName("/tmp/out", 12), "/tmp/out0012.bmp");
+  EXPECT_EQ(FrameFileName("/tmp/out", 12345), "/tmp/out12345.bmp");
+}
+
+TEST(WriteBmp24Test, BottomUpRowsPaddedToFourBytes) {
+  QImage image(3, 2, QImage::Format_RGB32);
+  image.fill(qRgb(1, 2, 3));
+  image.setPixel(0, 0, qRgb(10, 20, 30));  // top-left: the start of the last row in the file
+  test::TempDir dir;
+  const std::string path = (dir.path() / "x.bmp").string();
+  std::string error;
+  ASSERT_TRUE(WriteBmp24(path, image, error)) << error;
+  const std::string bytes = test::ReadFile(path);
+  ASSERT_EQ(bytes.size(), 54u + 2 * 12);  // rows of 9 bytes padded to 12
+  EXPECT_EQ(bytes.substr(0, 2), "BM");
+  EXPECT_EQ(static_cast<int>(bytes[28]), 24);
+  EXPECT_EQ(bytes.substr(54 + 12, 3), std::string("\x1e\x14\x0a", 3));  // blue, green, red
+  EXPECT_EQ(bytes.substr(54, 3), std::string("\x03\x02\x01", 3));
+  EXPECT_FALSE(WriteBmp24("/no/such/folder/x.bmp", image, error));
+  EXPECT_NE(error.find("/no/such/folder/x.bmp"), std::string::npos);
+}
+
+class NoClock : public TickClock {
+ public:
+  int32_t Now() override { return 0; }
+  void Sleep(int32_t) override {}
+};
+class NoView : public PlayView {
+ public:
+  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
+};
+class NoSounds : public PlaySounds {
+ public:
+  void Anchor(double) override {}
+  void Restart(int32_t, double) override {}
+  void Stop(int32_t) override {}
+};
+
+struct Rig {
+  Chart chart;
+  NoClock clock;
+  NoView view;
+  NoSounds sounds;
+  ElementFlags flags = ElementFlags::FirstStart();
+  PlayEngine engine{chart, flags, clock, view, sounds};
+  test::TempDir dir;
+  QImage picture{4, 4, QImage::Format_RGB32};
+  std::vector<double> positions;  // PlayPosition of every frame drawn
+
+  FrameRun Go(const std::string& text, float fps, const std::string& base_name = "out") {
+    LoadView load_view;
+    ChartLoader(chart, load_view, flags).LoadBmsBytes("/x/c.bms", text, false);
+    FrameExportHooks hooks;
+    hooks.DrawFrame = [this] {
+      positions.push_back(engine.PlayPosition);
+      return &picture;
+    };
+    return RunFrameLoop(engine, chart, flags, fps, (dir.path() / base_name).string(), hooks);
+  }
+};
+
+TEST(RunFrameLoopTest, WritesFramesUntilThePositionPassesTheEnd) {
+  Rig r;
+  // 150 BPM, final bar line at 1920 (measure 10): frames 1 to 545 (frame 545 is at 2180 > 2176).
+  const FrameRun run = r.Go("#BPM 150\r\n#00811:01\r\n", 30);
+  EXPECT_EQ(r.chart.EndPosition, 1920);
+  EXPECT_EQ(run.FrameNumber, 545);
+  EXPECT_TRUE(std::filesystem::exists(r.dir.path() / "out0545.bmp"));
+  EXPECT_FALSE(std::filesystem::exists(r.dir.path() / "out0546.bmp"));
+  EXPECT_TRUE(run.Error.empty());
+  EXPECT_DOUBLE_EQ(r.positions.front(), 4.0);
+  for (const BmsObject& o : r.chart.ObjectTable)
+    EXPECT_FALSE(o.Played);
+}
+
+TEST(RunFrameLoopTest, TempoChangeKeepsThePositionContinuous) {
+  Rig r;
+  // 120 BPM; at 1000 ms (frame 30) the position is 96, where the tempo doubles.
+  r.Go("#BPM 120\r\n#00003:00F0\r\n#00111:01\r\n", 30);
+  EXPECT_EQ(r.engine.PositionBase, -96);
+  EXPECT_NEAR(r.positions[29], 96.0, 1e-9);
+  EXPECT_NEAR(r.positions[30], 96.0 + 240 / 1250.0 * (1000.0 / 30), 1e-9);
+}
+
+TEST(RunFrameLoopTest, AFrameThatCannotBeWrittenStopsTheRun) {
+  Rig r;
+  const FrameRun run = r.Go("#BPM 150\r\n#00111:01\r\n", 30, "missing/out");
+  EXPECT_EQ(run.FrameNumber, 0);
+  EXPECT_NE(run.Error.find("out0001.bmp"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillon
