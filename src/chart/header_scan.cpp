@@ -1,12 +1,12 @@
 #include "chart/header_scan.h"
 
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
 #include "chart/numbers.h"
 #include "chart/text_util.h"
+#include "platform/file_io.h"
 #include "platform/file_lookup.h"
 #include "platform/text_encoding.h"
 
@@ -48,20 +48,6 @@ void CheckFile(ChartFileFinder& finder, const std::string& name, uint64_t& total
     }
   }
   header.FilesPresent = false;
-}
-
-std::string ReadAllBytes(const std::string& path) {
-  std::string bytes;
-  std::error_code ec;
-  const uintmax_t expected = std::filesystem::file_size(path, ec);
-  if (!ec) bytes.reserve(static_cast<size_t>(expected));
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return bytes;
-  char buffer[1 << 16];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    bytes.append(buffer, static_cast<size_t>(in.gcount()));
-  }
-  return bytes;
 }
 
 }  // namespace
@@ -149,7 +135,7 @@ void ScanBmsHeaderText(std::string_view text, uint64_t byte_count, const std::st
 int16_t ReadBmsHeader(const std::string& path, BmsHeader& header, bool NoFileCheck) {
   if (!FileExists(path)) return -1;
   // An unreadable file scans as an empty one.
-  const std::string bytes = ReadAllBytes(path);
+  const std::string bytes = ReadFileBytes(path).value_or(std::string());
   ScanBmsHeader(bytes, path, header, NoFileCheck);
 
   header.FileDate = {};

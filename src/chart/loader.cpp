@@ -2,9 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "chart/compiler.h"
 #include "chart/header_scan.h"
@@ -12,20 +10,12 @@
 #include "chart/sort.h"
 #include "chart/text_util.h"
 #include "chart/timing.h"
+#include "platform/file_io.h"
 #include "platform/file_lookup.h"
 #include "platform/text_encoding.h"
 
 namespace quillon {
 namespace {
-
-// The whole file as bytes; empty when it cannot be read.
-std::string ReadAllBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return std::move(bytes).str();
-}
 
 // The chart text's lines that contain '#', in upper case.
 void MakeLineList(std::string_view text, CompiledLines& lines) {
@@ -78,7 +68,8 @@ int32_t ChartLoader::LoadBms(const std::string& path, bool keep_resources) {
     file_date = std::chrono::time_point_cast<std::chrono::system_clock::duration>(
         std::chrono::file_clock::to_sys(modified));
   }
-  LoadFromBytes(path, ReadAllBytes(path), file_date);
+  // An unreadable file loads as an empty one.
+  LoadFromBytes(path, ReadFileBytes(path).value_or(std::string()), file_date);
   return 0;
 }
 

@@ -2,13 +2,12 @@
 
 #include <QImage>
 #include <cmath>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "chart/numbers.h"
 #include "chart/ordered_work.h"
 #include "chart/text_util.h"
+#include "platform/file_io.h"
 #include "platform/file_lookup.h"
 
 namespace quillon {
@@ -33,14 +32,6 @@ std::string ItemOf(std::string_view line) {
 
 std::string RelativeTo(const std::string& folder, const std::string& path) {
   return path.compare(0, folder.size(), folder) == 0 ? path.substr(folder.size()) : path;
-}
-
-std::string ReadAllBytes(const std::string& path, bool& ok) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  ok = static_cast<bool>(in) || in.eof();
-  return std::move(bytes).str();
 }
 
 // The progress of file `done` of `total`, as the bar's fraction and the percentage shown.
@@ -139,11 +130,10 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
   OrderedWork<DecodeResult> decoded(decode ? jobs.size() : 0, [&jobs, rate](size_t i) {
     DecodeResult result;
     if (jobs[i].resolved.empty()) return result;
-    bool read = false;
-    const std::string image = ReadAllBytes(jobs[i].resolved, read);
+    const std::optional<std::string> image = ReadFileBytes(jobs[i].resolved);
     auto sound = std::make_shared<DecodedSound>();
     std::string error;
-    result.ok = read && DecodeSound(image, rate, *sound, error);
+    result.ok = image && DecodeSound(*image, rate, *sound, error);
     if (result.ok) result.sound = std::move(sound);
     return result;
   });
