@@ -1,0 +1,72 @@
+#include "playback/title_text.h"
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+TEST(StatusTextTest, TimeLineWithAndWithoutMilliseconds) {
+  const double elapsed = 83456.0;  // 1:23.456
+  const int32_t total = 135000;    // 2:15
+  EXPECT_EQ(TimeLineText(5, 30, elapsed, total, false), "[005/030] 01:23/02:15");
+  EXPECT_EQ(TimeLineText(5, 30, elapsed, total, true), "[005/030] 01:23:456/02:15");
+  // Rounded to whole milliseconds, halves to even; wide numbers keep their digits.
+  EXPECT_EQ(TimeLineText(1234, 999, 999.5, 6000000, true), "[1234/999] 00:01:000/100:00");
+}
+
+TEST(StatusTextTest, StatusLineAndDrawRatio) {
+  EXPECT_EQ(StatusLineText(150, 30, 12), "BPM:150 Drw:25%(30FPS) LP:12");
+  EXPECT_EQ(StatusLineText(150, 30, 0), "BPM:150 Drw:25%(30FPS) LP:0");
+  EXPECT_EQ(DrawRatioText(1, 10), "13%");  // 12.5 rounds away from zero
+  EXPECT_EQ(DrawRatioText(60, 0), "0%");
+}
+
+TEST(StatusTextTest, InfoLineMarksAndRank) {
+  EXPECT_EQ(InfoLineText(3, 2, 1, "★", "☆"), "[★★★☆☆☆] [NORMAL] [1player]");
+  EXPECT_EQ(InfoLineText(0, 0, 2, "*", "-"), "[------] [VERY HARD] [2player]");
+  EXPECT_EQ(InfoLineText(9, 4, 1, "*", "-"), "[******] [?] [1player]");
+  EXPECT_EQ(InfoLineText(-1, -1, 1, "*", "-"), "[------] [?] [1player]");
+  EXPECT_EQ(RankWord(1), "HARD");
+  EXPECT_EQ(RankWord(3), "EASY");
+}
+
+TEST(StatusTextTest, TitleScrollsThroughEveryCharacter) {
+  const std::string text = "abcdefghijkl";
+  TitleScrollStep step = ScrollTitle(text, 0);
+  EXPECT_EQ(step.Position, 1);
+  EXPECT_EQ(step.Caption, "[Quillon] abcdefghijkla");
+  for (int i = 2; i <= 12; ++i)
+    step = ScrollTitle(text, step.Position);
+  EXPECT_EQ(step.Position, 12);
+  EXPECT_EQ(step.Caption, "[Quillon] labcdefghijkl");
+  EXPECT_EQ(ScrollTitle(text, step.Position).Position, 1);  // starts over
+  EXPECT_FALSE(ScrollTitle("", 0).Changed);
+  // Positions count characters, not bytes.
+  const std::string japanese = WindowTitleText("ジ", "曲", "人");
+  EXPECT_EQ(CharacterCount(japanese), 12);
+  EXPECT_EQ(ScrollTitle(japanese, 1).Caption, "[Quillon] ジ) 曲 / 人   (ジ");
+}
+
+TEST(StatusTextTest, DockingFollowsTheMainWindow) {
+  // A panel on the right is moved along when the main window is dragged right.
+  DockMemory memory{100, 200, 400};
+  DockResult r = DockPanel({250, 100, 400, 600, 150, 1280}, memory);
+  EXPECT_TRUE(r.Move);
+  EXPECT_EQ(r.PanelLeft, 650);
+  EXPECT_EQ(r.PanelTop, 100);
+  EXPECT_EQ(r.Memory.LastDockLeft, 250);
+  // Near the screen's right edge it stops against that edge.
+  EXPECT_EQ(DockPanel({900, 100, 400, 650, 150, 1280}, r.Memory).PanelLeft, 1130);
+  // A panel on the left stays on the left, never left of x 0, and stays there next time too.
+  r = DockPanel({300, 50, 400, 50, 150, 1280}, memory);
+  EXPECT_EQ(r.PanelLeft, 150);
+  r = DockPanel({100, 50, 400, 0, 150, 1280}, r.Memory);
+  EXPECT_EQ(r.PanelLeft, 0);
+  r = DockPanel({120, 50, 400, 0, 150, 1280}, r.Memory);
+  EXPECT_EQ(r.PanelLeft, 0);
+  // Nothing moves while the main window does not.
+  EXPECT_FALSE(DockPanel({120, 50, 400, 0, 150, 1280}, r.Memory).Move);
+}
+
+}  // namespace
+}  // namespace quillon
