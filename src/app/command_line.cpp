@@ -1,6 +1,8 @@
 #include "app/command_line.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QStandardPaths>
 #include <ostream>
 
 namespace quillon {
@@ -42,6 +44,20 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   const QCommandLineOption rate_option(
       QStringLiteral("rate"), QStringLiteral("With --render-audio: the sample rate (44100)."),
       QStringLiteral("HZ"));
+  const QCommandLineOption frames_option(
+      QStringLiteral("render-frames"),
+      QStringLiteral(
+          "Draw the display frame by frame into BASE0001.bmp, BASE0002.bmp, ..., then exit."),
+      QStringLiteral("BASE"));
+  const QCommandLineOption fps_option(QStringLiteral("fps"),
+                                      QStringLiteral("With --render-frames: frames per second."),
+                                      QStringLiteral("F"));
+  const QCommandLineOption size_option(
+      QStringLiteral("size"), QStringLiteral("With --render-frames: the display size (512x512)."),
+      QStringLiteral("WxH"));
+  parser.addOption(frames_option);
+  parser.addOption(fps_option);
+  parser.addOption(size_option);
   parser.addOption(render_option);
   parser.addOption(rate_option);
   parser.addOption(dump_option);
@@ -77,18 +93,24 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   if (!positional.isEmpty()) command.ChartPath = positional.front().toStdString();
 
   const bool dump = parser.isSet(dump_option);
-  const bool render = parser.isSet(render_option);
-  if (dump && render) return fail("--dump and --render-audio cannot go together");
-  if (!dump && !render) {
+  const bool audio = parser.isSet(render_option);
+  const bool frames = parser.isSet(frames_option);
+  if (int{dump} + int{audio} + int{frames} > 1) {
+    return fail("--dump, --render-audio and --render-frames cannot go together");
+  }
+  // Options that belong to one command only.
+  if (parser.isSet(resources_option) && !dump) return fail("--resources goes with --dump");
+  if (parser.isSet(rate_option) && !audio) return fail("--rate goes with --render-audio");
+  if ((parser.isSet(fps_option) || parser.isSet(size_option)) && !frames) {
+    return fail("--fps and --size go with --render-frames");
+  }
+  if (!dump && !audio && !frames) {
     if (parser.isSet(choose_option) || parser.isSet(seed_option)) {
-      return fail("--choose and --seed go with --dump or --render-audio");
+      return fail("--choose and --seed go with --dump, --render-audio or --render-frames");
     }
-    if (parser.isSet(resources_option)) return fail("--resources goes with --dump");
-    if (parser.isSet(rate_option)) return fail("--rate goes with --render-audio");
     return command;
   }
-  if (command.ChartPath.empty())
-    return fail(dump ? "--dump needs a chart" : "--render-audio needs a chart");
+  if (command.ChartPath.empty()) return fail("a chart is needed");
 
   LoadOptions options;
   if (parser.isSet(choose_option) && !ParseChoices(parser.value(choose_option), options.Choices)) {
@@ -101,22 +123,50 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     options.Seed = seed;
   }
   if (dump) {
-    if (parser.isSet(rate_option)) return fail("--rate goes with --render-audio");
     command.Action = CommandLine::Mode::Dump;
     command.Dump = {command.ChartPath, std::move(options), parser.isSet(resources_option)};
     return command;
   }
-  if (parser.isSet(resources_option)) return fail("--resources goes with --dump");
-  command.Action = CommandLine::Mode::RenderAudio;
-  command.RenderAudio.ChartPath = command.ChartPath;
-  command.RenderAudio.OutPath = parser.value(render_option).toStdString();
-  command.RenderAudio.Options = std::move(options);
-  if (parser.isSet(rate_option)) {
-    bool ok = false;
-    const int rate = parser.value(rate_option).toInt(&ok);
-    if (!ok || rate < 8000 || rate > 192000) return fail("--rate takes a rate from 8000 to 192000");
-    command.RenderAudio.Rate = rate;
+  if (audio) {
+    command.Action = CommandLine::Mode::RenderAudio;
+    command.RenderAudio.ChartPath = command.ChartPath;
+    command.RenderAudio.OutPath = parser.value(render_option).toStdString();
+    command.RenderAudio.Options = std::move(options);
+    if (parser.isSet(rate_option)) {
+      bool ok = false;
+      const int rate = parser.value(rate_option).toInt(&ok);
+      if (!ok || rate < 8000 || rate > 192000) {
+        return fail("--rate takes a rate from 8000 to 192000");
+      }
+      command.RenderAudio.Rate = rate;
+    }
+    return command;
   }
+  RenderFramesRequest& request = command.RenderFrames;
+  command.Action = CommandLine::Mode::RenderFrames;
+  request.ChartPath = command.ChartPath;
+  request.Base = parser.value(frames_option).toStdString();
+  request.Options = std::move(options);
+  if (!parser.isSet(fps_option)) return fail("--render-frames needs --fps");
+  bool ok = false;
+  const double fps = parser.value(fps_option).toDouble(&ok);
+  if (!ok || !(fps > 0) || fps > 1000) return fail("--fps takes a frame rate above 0, up to 1000");
+  request.Fps = static_cast<float>(fps);
+  if (parser.isSet(size_option)) {
+    const QStringList size = parser.value(size_option).split(QLatin1Char('x'));
+    bool w_ok = false;
+    bool h_ok = false;
+    const int w = size.size() == 2 ? size[0].toInt(&w_ok) : 0;
+    const int h = size.size() == 2 ? size[1].toInt(&h_ok) : 0;
+    if (!w_ok || !h_ok || w < 16 || h < 16 || w > 8192 || h > 8192) {
+      return fail("--size takes WIDTHxHEIGHT, each from 16 to 8192, such as 1280x720");
+    }
+    request.Width = w;
+    request.Height = h;
+  }
+  request.ProgramFolder = QCoreApplication::applicationDirPath().toStdString();
+  request.DataFolder =
+      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
   return command;
 }
 
@@ -133,6 +183,8 @@ int RunCommandLine(const CommandLine& command, std::ostream& out, std::ostream& 
       return RunDump(command.Dump, out, err);
     case CommandLine::Mode::RenderAudio:
       return RunRenderAudio(command.RenderAudio, out, err);
+    case CommandLine::Mode::RenderFrames:
+      return RunRenderFrames(command.RenderFrames, out, err);
     case CommandLine::Mode::Player:
       err << "quillon: the player window is not part of this build yet; use --dump CHART\n";
       return 1;

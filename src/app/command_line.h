@@ -6,15 +6,17 @@
 
 #include "app/dump_command.h"
 #include "app/render_audio_command.h"
+#include "app/render_frames_command.h"
 
 namespace quillon {
 
 struct CommandLine {
-  enum class Mode { Player, Dump, RenderAudio, Help, Version, Error };
+  enum class Mode { Player, Dump, RenderAudio, RenderFrames, Help, Version, Error };
   Mode Action = Mode::Player;
   std::string ChartPath;  // the chart to load and play, dump or render
   DumpRequest Dump;
   RenderAudioRequest RenderAudio;
+  RenderFramesRequest RenderFrames;
   std::string Text;  // help text, version text or error message
 };
 

@@ -1,0 +1,89 @@
+#include "app/render_frames_command.h"
+
+#include <filesystem>
+
+#include "chart/resource_loader.h"
+#include "chart/text_util.h"
+#include "platform/surface.h"
+#include "playback/frame_export.h"
+#include "playback/note_display.h"
+#include "playback/sound_backend.h"
+#include "playback/sound_module.h"
+
+namespace quillon {
+namespace {
+
+// Nothing plays and no time passes outside the frame loop: the engine only holds the state.
+class NoClock : public TickClock {
+ public:
+  int32_t Now() override { return 0; }
+  void Sleep(int32_t) override {}
+};
+class NoView : public PlayView {
+ public:
+  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
+};
+class NoSounds : public PlaySounds {
+ public:
+  void Anchor(double) override {}
+  void Restart(int32_t, double) override {}
+  void Stop(int32_t) override {}
+};
+class ErrorStreamMessages : public SoundMessages {
+ public:
+  explicit ErrorStreamMessages(std::ostream& err) : err_(err) {}
+  void ShowSoundError(std::string_view text) override { err_ << "quillon: " << text << '\n'; }
+
+ private:
+  std::ostream& err_;
+};
+
+}  // namespace
+
+int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::ostream& err) {
+  std::error_code error;
+  if (!FileExists(request.ChartPath) || std::filesystem::is_directory(request.ChartPath, error)) {
+    err << "quillon: chart not found: " << request.ChartPath << '\n';
+    return 1;
+  }
+  SurfaceRegistry surfaces;
+  surfaces.DisplayWidth = request.Width;
+  surfaces.DisplayHeight = request.Height;
+  const ElementFlags flags = ElementFlags::FirstStart();
+  // Pictures only: no sound is played while frames are made.
+  SoundDevice sound(MakeNullBackend());
+  const int32_t no_device = 0;
+  ErrorStreamMessages messages(err);
+  ResourceLoader resources(sound, no_device, messages, surfaces, flags);
+  Chart chart;
+  LoadView load_view;
+  ChartLoader loader(chart, load_view, flags, &resources, request.Options);
+  const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
+  loader.LoadBms(path, /*keep_resources=*/false);
+
+  NoteDisplay display(surfaces, flags);
+  display.DisplayWidth = request.Width;
+  display.DisplayHeight = request.Height;
+  display.LoadSkins(request.ProgramFolder, request.DataFolder);
+  display.SetLaneLayout(chart.Header.SevenKeys ? 1 : 0);
+
+  NoClock clock;
+  NoView view;
+  NoSounds sounds;
+  PlayEngine engine(chart, flags, clock, view, sounds);
+  FrameExportHooks hooks;
+  hooks.DrawFrame = [&]() -> const QImage* {
+    display.DrawFrame(engine, chart, resources.SpriteDc, resources.BgaDc, nullptr);
+    return surfaces.Image(resources.SpriteDc);
+  };
+  const FrameRun run = RunFrameLoop(engine, chart, flags, request.Fps, request.Base, hooks);
+  if (!run.Error.empty()) {
+    err << "quillon: frame " << run.FrameNumber + 1 << " not written: " << run.Error << '\n';
+    return 1;
+  }
+  out << run.FrameNumber << " frames, " << FrameFileName(request.Base, 1) << " to " << run.LastFile
+      << '\n';
+  return 0;
+}
+
+}  // namespace quillon
