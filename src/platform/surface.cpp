@@ -238,13 +238,22 @@ void StretchBlt(QImage* dst, int dx, int dy, int dw, int dh, const QImage* src, 
   }
   const int32_t* cols = columns.data();
   WithPixelOp(op, [&](auto f) {
+    // A plain copy enlarging vertically makes runs of equal rows: each is gathered once and
+    // then copied whole, which turns most of a full-screen stretch into memcpy.
+    const quint32* previous = nullptr;
+    int64_t previous_r = -1;
     for (int64_t y = y_begin; y < y_end; ++y) {
       const int64_t r = sy + (y - dy) * sh / dh;
       if (r < 0 || r >= src->height()) continue;
       quint32* d = Row(dbits, dstride, y) + first_x;
+      if (op == RasterOp::Copy && r == previous_r) {
+        std::memcpy(d, previous, static_cast<size_t>(n) * sizeof(quint32));
+        continue;
+      }
       const quint32* s = Row(sbits, sstride, r);
-      for (int64_t i = 0; i < n; ++i)
-        d[i] = f(d[i], s[cols[i]]);
+      for (int64_t i = 0; i < n; ++i) d[i] = f(d[i], s[cols[i]]);
+      previous = d;
+      previous_r = r;
     }
   });
 }

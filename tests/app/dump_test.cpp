@@ -86,6 +86,29 @@ TEST(DumpTest, ResourcesListWhatWasLoaded) {
   EXPECT_EQ(err.str(), "");
 }
 
+TEST(RenderFramesTest, WritesOneBitmapPerFrameOfTheDisplay) {
+  test::TempDir dir;
+  RenderFramesRequest request;
+  request.ChartPath = dir.Write("c.bms", "#BPM 150\r\n#00011:01\r\n");
+  request.Base = (dir.path() / "out").string();
+  request.Fps = 10;
+  request.Width = 64;
+  request.Height = 48;
+  request.ProgramFolder = (dir.path() / "program").string();
+  request.DataFolder = (dir.path() / "data").string();
+  std::ostringstream out, err;
+  ASSERT_EQ(RunRenderFrames(request, out, err), 0) << err.str();
+  // Final bar line at 384, play to 640 units; frame F lies at 12F: frames 1 to 54.
+  EXPECT_TRUE(fs::exists(dir.path() / "out0054.bmp"));
+  EXPECT_FALSE(fs::exists(dir.path() / "out0055.bmp"));
+  EXPECT_EQ(fs::file_size(dir.path() / "out0001.bmp"), 54u + 64 * 3 * 48);
+  EXPECT_TRUE(fs::exists(dir.path() / "data" / "obj.bmp"));  // the default skin was saved
+
+  request.Base = (dir.path() / "no-folder" / "out").string();
+  EXPECT_EQ(RunRenderFrames(request, out, err), 1);
+  EXPECT_NE(err.str().find("out0001.bmp"), std::string::npos);
+}
+
 // Every tests/data/charts/NAME.bms has NAME.json (dumped with --seed 1) and may have
 // NAME.choose-LIST.json (dumped with --choose LIST). FilePath differs by checkout: not compared.
 TEST(DumpTest, QuirkChartsGiveTheirExpectedDumps) {

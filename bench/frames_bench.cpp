@@ -1,0 +1,97 @@
+// Bitmap output of the demo chart at 512 x 512 and 30 fps: frames written per second, against
+// writing the same number of frame files of the same size without drawing, in the same run.
+#include <QGuiApplication>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "chart/resource_loader.h"
+#include "median_time.h"
+#include "platform/surface.h"
+#include "playback/frame_export.h"
+#include "playback/note_display.h"
+#include "playback/sound_backend.h"
+
+namespace quillon {
+namespace {
+
+using bench::MedianSeconds;
+
+class NoClock : public TickClock {
+ public:
+  int32_t Now() override { return 0; }
+  void Sleep(int32_t) override {}
+};
+class NoView : public PlayView {
+ public:
+  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
+};
+class NoSounds : public PlaySounds {
+ public:
+  void Anchor(double) override {}
+  void Restart(int32_t, double) override {}
+  void Stop(int32_t) override {}
+};
+class NoMessages : public SoundMessages {
+ public:
+  void ShowSoundError(std::string_view) override {}
+};
+
+int Run() {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "quillon_frames_bench";
+  std::filesystem::create_directories(dir);
+  SurfaceRegistry surfaces;
+  surfaces.DisplayWidth = 512;
+  surfaces.DisplayHeight = 512;
+  const ElementFlags flags = ElementFlags::FirstStart();
+  SoundDevice sound(MakeNullBackend());
+  const int32_t no_device = 0;
+  NoMessages messages;
+  ResourceLoader resources(sound, no_device, messages, surfaces, flags);
+  Chart chart;
+  LoadView load_view;
+  LoadOptions options;
+  options.Seed = 1;
+  ChartLoader loader(chart, load_view, flags, &resources, options);
+  loader.LoadBms(QUILLON_SOURCE_DIR "/resources/demo/demo.bms", false);
+  NoteDisplay display(surfaces, flags);
+  display.DisplayWidth = 512;
+  display.DisplayHeight = 512;
+  display.LoadSkins((dir / "skins").string(), (dir / "skins").string());
+  display.SetLaneLayout(chart.Header.SevenKeys ? 1 : 0);
+  NoClock clock;
+  NoView view;
+  NoSounds sounds;
+  PlayEngine engine(chart, flags, clock, view, sounds);
+
+  int32_t frames = 0;
+  const double drawn = MedianSeconds(3, [&] {
+    FrameExportHooks hooks;
+    hooks.DrawFrame = [&]() -> const QImage* {
+      display.DrawFrame(engine, chart, resources.SpriteDc, resources.BgaDc, nullptr);
+      return surfaces.Image(resources.SpriteDc);
+    };
+    frames = RunFrameLoop(engine, chart, flags, 30, (dir / "drawn").string(), hooks).FrameNumber;
+  });
+  const QImage still = surfaces.Image(resources.SpriteDc)->copy();
+  const double plain = MedianSeconds(3, [&] {
+    FrameExportHooks hooks;
+    hooks.DrawFrame = [&]() -> const QImage* { return &still; };
+    RunFrameLoop(engine, chart, flags, 30, (dir / "plain").string(), hooks);
+  });
+  std::printf(
+      "render-frames 512x512 at 30 fps: %d frames, %.0f frames/s drawn and written, %.0f "
+      "frames/s written without drawing, ratio %.2f\n",
+      frames, frames / drawn, frames / plain, drawn / plain);
+  std::filesystem::remove_all(dir);
+  return 0;
+}
+
+}  // namespace
+}  // namespace quillon
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  return quillon::Run();
+}
