@@ -218,16 +218,30 @@ void NoteDisplay::DrawFrame(PlayEngine& engine, Chart& chart, SurfaceHandle spri
   }
 }
 
+const QImage* NoteDisplay::Stretched(const QImage* skin, int height, StretchedSkin& cache) {
+  if (skin == nullptr || skin->isNull() || height <= 0) return nullptr;
+  if (cache.key != skin->cacheKey() || cache.height != height) {
+    cache.image = QImage(kSkinSize, height, QImage::Format_RGB32);
+    cache.image.fill(Qt::black);
+    StretchBlt(&cache.image, 0, 0, kSkinSize, height, skin, 0, 0, kSkinSize, kLaneRows,
+               RasterOp::Copy);
+    cache.key = skin->cacheKey();
+    cache.height = height;
+  }
+  return &cache.image;
+}
+
 void NoteDisplay::DrawObjects(const PlayEngine& engine, const Chart& chart, QImage* sprite) {
   JudgeY = DisplayHeight - 5;
   const bool seven = chart.Header.SevenKeys;
   const QImage* lanes = seven ? Img(BG7Line) : Img(BG5Line);
   const QImage* lane_mask = seven ? Img(BG7LineMask) : Img(BG5LineMask);
   if (flags_[Element::Lines]) {
+    const QImage* mask_at_height = Stretched(lane_mask, JudgeY, stretched_mask_);
+    const QImage* lanes_at_height = Stretched(lanes, JudgeY, stretched_lanes_);
     for (int x : {0, 190}) {
-      StretchBlt(sprite, x, 0, kSkinSize, JudgeY, lane_mask, 0, 0, kSkinSize, kLaneRows,
-                 RasterOp::And);
-      StretchBlt(sprite, x, 0, kSkinSize, JudgeY, lanes, 0, 0, kSkinSize, kLaneRows, RasterOp::Xor);
+      BitBlt(sprite, x, 0, kSkinSize, JudgeY, mask_at_height, 0, 0, RasterOp::And);
+      BitBlt(sprite, x, 0, kSkinSize, JudgeY, lanes_at_height, 0, 0, RasterOp::Xor);
       if (!seven) break;
     }
   }

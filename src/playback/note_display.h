@@ -91,9 +91,20 @@ class NoteDisplay {
   void DrawObjects(const PlayEngine& engine, const Chart& chart, QImage* sprite);
   QImage* Img(const SurfacePair& pair) { return surfaces_.Image(pair.Dc); }
 
+  // A lane skin stretched to the lane height, kept until the skin or the height changes, so that
+  // each frame only combines it (AND, XOR) instead of stretching it again.
+  struct StretchedSkin {
+    qint64 key = 0;
+    int height = -1;
+    QImage image;
+  };
+  const QImage* Stretched(const QImage* skin, int height, StretchedSkin& cache);
+
   SurfaceRegistry& surfaces_;
   const ElementFlags& flags_;
   int16_t lane_mode_ = 0;  // the last layout set, reapplied when the sprites are remade
+  StretchedSkin stretched_lanes_;
+  StretchedSkin stretched_mask_;
 };
 
 }  // namespace quillon
