@@ -192,6 +192,39 @@ void BitBlt(QImage* dst, int dx, int dy, int width, int height, const QImage* sr
   }
 }
 
+void MaskedBlt(QImage* dst, int dx, int dy, int width, int height, const QImage* mask,
+               const QImage* picture, int sx, int sy) {
+  if (!Usable(dst) || !Usable(mask) || !Usable(picture) || width <= 0 || height <= 0) return;
+  if (mask == dst || picture == dst) {  // overlapping reads: the two plain passes handle them
+    BitBlt(dst, dx, dy, width, height, mask, sx, sy, RasterOp::And);
+    BitBlt(dst, dx, dy, width, height, picture, sx, sy, RasterOp::Xor);
+    return;
+  }
+  int64_t x = dx, y = dy, w = width, h = height, u = sx, v = sy;
+  auto clip = [](int64_t& pos, int64_t& other, int64_t& extent, int64_t limit) {
+    if (pos < 0) {
+      other -= pos;
+      extent += pos;
+      pos = 0;
+    }
+    extent = std::min(extent, limit - pos);
+  };
+  clip(x, u, w, dst->width());
+  clip(y, v, h, dst->height());
+  clip(u, x, w, std::min(mask->width(), picture->width()));
+  clip(v, y, h, std::min(mask->height(), picture->height()));
+  if (w <= 0 || h <= 0) return;
+  uchar* dbits = dst->bits();
+  const qsizetype dstride = dst->bytesPerLine();
+  for (int64_t row = 0; row < h; ++row) {
+    quint32* d = Row(dbits, dstride, y + row) + x;
+    const quint32* m = Row(mask->constBits(), mask->bytesPerLine(), v + row) + u;
+    const quint32* p = Row(picture->constBits(), picture->bytesPerLine(), v + row) + u;
+    for (int64_t i = 0; i < w; ++i)
+      d[i] = (((d[i] & m[i]) ^ p[i]) & kRgbBits) | kOpaque;
+  }
+}
+
 void StretchBlt(QImage* dst, int dx, int dy, int dw, int dh, const QImage* src, int sx, int sy,
                 int sw, int sh, RasterOp op) {
   const bool uses_source = op != RasterOp::Black;
@@ -251,7 +284,8 @@ void StretchBlt(QImage* dst, int dx, int dy, int dw, int dh, const QImage* src, 
         continue;
       }
       const quint32* s = Row(sbits, sstride, r);
-      for (int64_t i = 0; i < n; ++i) d[i] = f(d[i], s[cols[i]]);
+      for (int64_t i = 0; i < n; ++i)
+        d[i] = f(d[i], s[cols[i]]);
       previous = d;
       previous_r = r;
     }

@@ -94,6 +94,10 @@ enum class RasterOp {
 };
 void BitBlt(QImage* dst, int dx, int dy, int width, int height, const QImage* src, int sx, int sy,
             RasterOp op);
+// A transparent transfer in one pass: destination = (destination AND mask) XOR picture, with the
+// mask and the picture read at the same place; the same as BitBlt with And, then with Xor.
+void MaskedBlt(QImage* dst, int dx, int dy, int width, int height, const QImage* mask,
+               const QImage* picture, int sx, int sy);
 // Source rectangle scaled to the destination rectangle, nearest neighbour: destination pixel
 // (x, y) takes source pixel (sx + floor((x - dx) * sw / dw), sy + floor((y - dy) * sh / dh)).
 // Destination pixels outside the destination image or mapping outside the source image are left

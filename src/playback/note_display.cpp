@@ -240,8 +240,7 @@ void NoteDisplay::DrawObjects(const PlayEngine& engine, const Chart& chart, QIma
     const QImage* mask_at_height = Stretched(lane_mask, JudgeY, stretched_mask_);
     const QImage* lanes_at_height = Stretched(lanes, JudgeY, stretched_lanes_);
     for (int x : {0, 190}) {
-      BitBlt(sprite, x, 0, kSkinSize, JudgeY, mask_at_height, 0, 0, RasterOp::And);
-      BitBlt(sprite, x, 0, kSkinSize, JudgeY, lanes_at_height, 0, 0, RasterOp::Xor);
+      MaskedBlt(sprite, x, 0, kSkinSize, JudgeY, mask_at_height, lanes_at_height, 0, 0);
       if (!seven) break;
     }
   }

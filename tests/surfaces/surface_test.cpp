@@ -143,3 +143,30 @@ TEST(ScreenDepth, ReadFromTheScreenOr32) {
 
 }  // namespace
 }  // namespace quillon
+
+namespace quillon {
+namespace {
+
+TEST(MaskedBltTest, SameAsAndThenXor) {
+  QImage base(40, 30, QImage::Format_RGB32), mask(25, 25, QImage::Format_RGB32),
+      picture(25, 25, QImage::Format_RGB32);
+  uint32_t x = 7;
+  for (QImage* image : {&base, &mask, &picture}) {
+    for (int py = 0; py < image->height(); ++py) {
+      for (int px = 0; px < image->width(); ++px) {
+        x = x * 1664525u + 1013904223u;
+        image->setPixel(px, py, 0xFF000000u | (x >> 8));
+      }
+    }
+  }
+  QImage two_passes = base.copy(), one_pass = base.copy();
+  for (auto [dx, dy] : {std::pair{-3, -2}, std::pair{20, 10}}) {
+    BitBlt(&two_passes, dx, dy, 30, 30, &mask, 1, 2, RasterOp::And);
+    BitBlt(&two_passes, dx, dy, 30, 30, &picture, 1, 2, RasterOp::Xor);
+    MaskedBlt(&one_pass, dx, dy, 30, 30, &mask, &picture, 1, 2);
+  }
+  EXPECT_EQ(one_pass, two_passes);
+}
+
+}  // namespace
+}  // namespace quillon
