@@ -16,27 +16,12 @@
 #include <string>
 
 #include "chart/loader.h"
+#include "playback/headless.h"
 #include "playback/note_display.h"
 #include "playback/play_engine.h"
 
 namespace quillon {
 namespace {
-
-class StillClock : public TickClock {
- public:
-  int32_t Now() override { return 0; }
-  void Sleep(int32_t) override {}
-};
-class NoView : public PlayView {
- public:
-  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
-};
-class NoSounds : public PlaySounds {
- public:
-  void Anchor(double) override {}
-  void Restart(int32_t, double) override {}
-  void Stop(int32_t) override {}
-};
 
 std::string DenseChart() {
   std::string text = "#BPM 180\r\n";
@@ -100,8 +85,8 @@ struct Scene {
   ElementFlags flags = ElementFlags::FirstStart();
   Chart chart;
   StillClock clock;
-  NoView view;
-  NoSounds sounds;
+  HeadlessView view;
+  SilentSounds sounds;
   PlayEngine engine{chart, flags, clock, view, sounds};
   NoteDisplay display{surfaces, flags};
   SurfacePair sprite, bga;

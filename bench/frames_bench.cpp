@@ -9,6 +9,7 @@
 #include "median_time.h"
 #include "platform/surface.h"
 #include "playback/frame_export.h"
+#include "playback/headless.h"
 #include "playback/note_display.h"
 #include "playback/sound_backend.h"
 
@@ -17,21 +18,6 @@ namespace {
 
 using bench::MedianSeconds;
 
-class NoClock : public TickClock {
- public:
-  int32_t Now() override { return 0; }
-  void Sleep(int32_t) override {}
-};
-class NoView : public PlayView {
- public:
-  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
-};
-class NoSounds : public PlaySounds {
- public:
-  void Anchor(double) override {}
-  void Restart(int32_t, double) override {}
-  void Stop(int32_t) override {}
-};
 class NoMessages : public SoundMessages {
  public:
   void ShowSoundError(std::string_view) override {}
@@ -59,9 +45,9 @@ int Run() {
   display.DisplayHeight = 512;
   display.LoadSkins((dir / "skins").string(), (dir / "skins").string());
   display.SetLaneLayout(chart.Header.SevenKeys ? 1 : 0);
-  NoClock clock;
-  NoView view;
-  NoSounds sounds;
+  StillClock clock;
+  HeadlessView view;
+  SilentSounds sounds;
   PlayEngine engine(chart, flags, clock, view, sounds);
 
   int32_t frames = 0;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/stream_messages.h"
 #include "chart/resource_loader.h"
 #include "chart/text_util.h"
 #include "platform/surface.h"
@@ -36,19 +37,6 @@ nlohmann::ordered_json ChartToJson(const Chart& chart) {
       {"objects", std::move(objects)},
   };
 }
-
-namespace {
-
-class ErrorStreamMessages : public SoundMessages {
- public:
-  explicit ErrorStreamMessages(std::ostream& err) : err_(err) {}
-  void ShowSoundError(std::string_view text) override { err_ << "quillon: " << text << '\n'; }
-
- private:
-  std::ostream& err_;
-};
-
-}  // namespace
 
 void AddResourcesToJson(const ResourceLoader& resources, nlohmann::ordered_json& json) {
   nlohmann::ordered_json sounds = nlohmann::ordered_json::array();
@@ -85,7 +73,7 @@ int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
   // Sounds are decoded with no device behind them; pictures go to off-screen surfaces.
   SoundDevice sound(MakeNullBackend());
   const int32_t no_device = 0;
-  ErrorStreamMessages messages(err);
+  StreamSoundMessages messages(err);
   SurfaceRegistry surfaces;
   ResourceLoader resources(sound, no_device, messages, surfaces, flags);
   resources.DecodeWithoutDevice = true;

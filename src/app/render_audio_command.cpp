@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/stream_messages.h"
 #include "chart/resource_loader.h"
 #include "chart/text_util.h"
 #include "platform/surface.h"
@@ -9,19 +10,6 @@
 #include "playback/sound_module.h"
 
 namespace quillon {
-namespace {
-
-class ErrorStreamMessages : public SoundMessages {
- public:
-  explicit ErrorStreamMessages(std::ostream& err) : err_(err) {}
-  void ShowSoundError(std::string_view text) override { err_ << "quillon: " << text << '\n'; }
-
- private:
-  std::ostream& err_;
-};
-
-}  // namespace
-
 int RunRenderAudio(const RenderAudioRequest& request, std::ostream& out, std::ostream& err) {
   std::error_code error;
   if (!FileExists(request.ChartPath) || std::filesystem::is_directory(request.ChartPath, error)) {
@@ -36,7 +24,7 @@ int RunRenderAudio(const RenderAudioRequest& request, std::ostream& out, std::os
     err << "quillon: cannot mix at " << request.Rate << " Hz\n";
     return 1;
   }
-  ErrorStreamMessages messages(err);
+  StreamSoundMessages messages(err);
   SurfaceRegistry surfaces;
   ElementFlags flags = ElementFlags::FirstStart();
   flags.Set(Element::DontLoadBmp, true);  // sound only

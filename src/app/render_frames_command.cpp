@@ -2,44 +2,17 @@
 
 #include <filesystem>
 
+#include "app/stream_messages.h"
 #include "chart/resource_loader.h"
 #include "chart/text_util.h"
 #include "platform/surface.h"
 #include "playback/frame_export.h"
+#include "playback/headless.h"
 #include "playback/note_display.h"
 #include "playback/sound_backend.h"
 #include "playback/sound_module.h"
 
 namespace quillon {
-namespace {
-
-// Nothing plays and no time passes outside the frame loop: the engine only holds the state.
-class NoClock : public TickClock {
- public:
-  int32_t Now() override { return 0; }
-  void Sleep(int32_t) override {}
-};
-class NoView : public PlayView {
- public:
-  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
-};
-class NoSounds : public PlaySounds {
- public:
-  void Anchor(double) override {}
-  void Restart(int32_t, double) override {}
-  void Stop(int32_t) override {}
-};
-class ErrorStreamMessages : public SoundMessages {
- public:
-  explicit ErrorStreamMessages(std::ostream& err) : err_(err) {}
-  void ShowSoundError(std::string_view text) override { err_ << "quillon: " << text << '\n'; }
-
- private:
-  std::ostream& err_;
-};
-
-}  // namespace
-
 int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::ostream& err) {
   std::error_code error;
   if (!FileExists(request.ChartPath) || std::filesystem::is_directory(request.ChartPath, error)) {
@@ -53,7 +26,7 @@ int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::
   // Pictures only: no sound is played while frames are made.
   SoundDevice sound(MakeNullBackend());
   const int32_t no_device = 0;
-  ErrorStreamMessages messages(err);
+  StreamSoundMessages messages(err);
   ResourceLoader resources(sound, no_device, messages, surfaces, flags);
   Chart chart;
   LoadView load_view;
@@ -67,9 +40,9 @@ int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::
   display.LoadSkins(request.ProgramFolder, request.DataFolder);
   display.SetLaneLayout(chart.Header.SevenKeys ? 1 : 0);
 
-  NoClock clock;
-  NoView view;
-  NoSounds sounds;
+  StillClock clock;
+  HeadlessView view;
+  SilentSounds sounds;
   PlayEngine engine(chart, flags, clock, view, sounds);
   FrameExportHooks hooks;
   hooks.DrawFrame = [&]() -> const QImage* {

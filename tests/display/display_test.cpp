@@ -12,24 +12,12 @@
 #include <vector>
 
 #include "chart/loader.h"
+#include "playback/headless.h"
 #include "playback/note_display.h"
 #include "playback/play_engine.h"
 
 namespace quillon {
 namespace {
-
-struct StillClock : TickClock {
-  int32_t Now() override { return 0; }
-  void Sleep(int32_t) override {}
-};
-struct NoView : PlayView {
-  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
-};
-struct NoSounds : PlaySounds {
-  void Anchor(double) override {}
-  void Restart(int32_t, double) override {}
-  void Stop(int32_t) override {}
-};
 
 constexpr QRgb kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu, kRed = 0xFFFF0000u;
 constexpr QRgb kCyan = 0xFF00C0FFu, kGrey = 0xFF808080u, kGreen = 0xFF00FF00u;
@@ -64,8 +52,8 @@ class DisplayTest : public ::testing::Test {
   ElementFlags flags = ElementFlags::FirstStart();
   Chart chart;
   StillClock clock;
-  NoView view;
-  NoSounds sounds;
+  HeadlessView view;
+  SilentSounds sounds;
   PlayEngine engine{chart, flags, clock, view, sounds};
   NoteDisplay display{surfaces, flags};
   SurfacePair sprite, bga;

@@ -1,5 +1,6 @@
 // The frame loop of bitmap output: file names, the bitmap format, and which frames are made.
 #include "playback/frame_export.h"
+#include "playback/headless.h"
 
 #include <gtest/gtest.h>
 
@@ -37,27 +38,11 @@ TEST(WriteBmp24Test, BottomUpRowsPaddedToFourBytes) {
   EXPECT_NE(error.find("/no/such/folder/x.bmp"), std::string::npos);
 }
 
-class NoClock : public TickClock {
- public:
-  int32_t Now() override { return 0; }
-  void Sleep(int32_t) override {}
-};
-class NoView : public PlayView {
- public:
-  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
-};
-class NoSounds : public PlaySounds {
- public:
-  void Anchor(double) override {}
-  void Restart(int32_t, double) override {}
-  void Stop(int32_t) override {}
-};
-
 struct Rig {
   Chart chart;
-  NoClock clock;
-  NoView view;
-  NoSounds sounds;
+  StillClock clock;
+  HeadlessView view;
+  SilentSounds sounds;
   ElementFlags flags = ElementFlags::FirstStart();
   PlayEngine engine{chart, flags, clock, view, sounds};
   test::TempDir dir;

@@ -1,4 +1,5 @@
 #include "playback/status_display.h"
+#include "playback/headless.h"
 
 #include <gtest/gtest.h>
 
@@ -10,26 +11,13 @@
 namespace quillon {
 namespace {
 
-struct NoClock : TickClock {
-  int32_t Now() override { return 0; }
-  void Sleep(int32_t) override {}
-};
-struct NoView : PlayView {
-  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
-};
-struct NoSounds : PlaySounds {
-  void Anchor(double) override {}
-  void Restart(int32_t, double) override {}
-  void Stop(int32_t) override {}
-};
-
 class StatusDisplayTest : public testing::Test {
  protected:
   Chart chart;
   ElementFlags flags;
-  NoClock clock;
-  NoView view;
-  NoSounds sounds;
+  StillClock clock;
+  HeadlessView view;
+  SilentSounds sounds;
   PlayEngine engine{chart, flags, clock, view, sounds};
   StatusDisplay display{StatusPictureSizes{.PositionBar = QSize(100, 4), .Gauge = QSize(80, 15)}};
 };
