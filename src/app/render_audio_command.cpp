@@ -10,6 +10,7 @@
 #include "playback/sound_module.h"
 
 namespace quillon {
+
 int RunRenderAudio(const RenderAudioRequest& request, std::ostream& out, std::ostream& err) {
   std::error_code error;
   if (!FileExists(request.ChartPath) || std::filesystem::is_directory(request.ChartPath, error)) {

@@ -13,6 +13,7 @@
 #include "playback/sound_module.h"
 
 namespace quillon {
+
 int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::ostream& err) {
   std::error_code error;
   if (!FileExists(request.ChartPath) || std::filesystem::is_directory(request.ChartPath, error)) {
