@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 cmake --preset fuzz
 cmake --build --preset fuzz
-for target in chart_fuzz sound_fuzz; do
+for target in chart_fuzz sound_fuzz playlist_fuzz; do
   corpus=fuzz/corpus/${target%_fuzz}
   scratch=$(mktemp -d)
   cp -r "$corpus"/. "$scratch"/

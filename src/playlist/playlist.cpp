@@ -1,0 +1,298 @@
+#include "playlist/playlist.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <numeric>
+
+#include "chart/header_scan.h"
+#include "chart/model.h"
+#include "chart/text_util.h"
+#include "platform/file_io.h"
+#include "playlist/safe_write.h"
+
+namespace quillon {
+
+bool IsPlaylistFile(const std::string& name) {
+  return UpperCase(name).ends_with(".BPL");
+}
+
+Playlist::Playlist(PlaylistHost& host, PlaylistView& view) : host_(host), view_(view) {}
+
+void Playlist::Select(std::optional<size_t> row) {
+  selected_ = row && *row < entries_.size() ? row : std::nullopt;
+}
+
+const std::string& Playlist::ColumnText(const PlaylistEntry& e) const {
+  switch (sort_column_) {
+    case PlaylistColumn::Genre:
+      return e.Genre;
+    case PlaylistColumn::Title:
+      return e.Title;
+    case PlaylistColumn::Artist:
+      return e.Artist;
+    case PlaylistColumn::Length:
+      return e.Length;
+    case PlaylistColumn::FileName:
+      break;
+  }
+  return e.FileName;
+}
+
+// Column texts compare without regard to letter case; equal texts keep their order.
+bool Playlist::Less(const PlaylistEntry& a, const PlaylistEntry& b) const {
+  const std::string x = UpperCase(ColumnText(a));
+  const std::string y = UpperCase(ColumnText(b));
+  return ascending_ ? x < y : y < x;
+}
+
+void Playlist::SortRows() {
+  std::vector<std::string> texts;
+  texts.reserve(entries_.size());
+  for (const PlaylistEntry& e : entries_)
+    texts.push_back(UpperCase(ColumnText(e)));
+  std::vector<size_t> order(entries_.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return ascending_ ? texts[a] < texts[b] : texts[b] < texts[a];
+  });
+  std::vector<PlaylistEntry> rows;
+  rows.reserve(entries_.size());
+  std::optional<size_t> selected;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (selected_ == order[i]) selected = i;
+    rows.push_back(std::move(entries_[order[i]]));
+  }
+  entries_ = std::move(rows);
+  selected_ = selected;
+}
+
+void Playlist::SortByColumn(PlaylistColumn column) {
+  if (sorted_ && column == sort_column_) {
+    ascending_ = !ascending_;
+  } else {
+    sort_column_ = column;
+    ascending_ = true;
+  }
+  sorted_ = true;
+  SortRows();
+}
+
+void Playlist::Clear() {
+  entries_.clear();
+  keys_.clear();
+  selected_.reset();
+}
+
+std::optional<size_t> Playlist::Insert(PlaylistEntry entry) {
+  if (!keys_.insert(entry.Key).second) return std::nullopt;
+  size_t row = entries_.size();
+  if (sorted_) {
+    row = static_cast<size_t>(
+        std::upper_bound(
+            entries_.begin(), entries_.end(), entry,
+            [this](const PlaylistEntry& a, const PlaylistEntry& b) { return Less(a, b); }) -
+        entries_.begin());
+  }
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(row), std::move(entry));
+  if (selected_ && *selected_ >= row) ++*selected_;
+  return row;
+}
+
+bool Playlist::AddList(const std::string& filename) {
+  if (keys_.contains(UpperCase(filename))) return false;
+  BmsHeader header;
+  ReadBmsHeader(filename, header, /*NoFileCheck=*/true);
+  PlaylistEntry entry;
+  entry.Genre = std::move(header.Genre);
+  entry.Title = std::move(header.Title);
+  entry.Artist = std::move(header.Artist);
+  entry.FileName = filename;
+  entry.Key = UpperCase(filename);
+  const std::optional<size_t> row = Insert(std::move(entry));
+  if (row) selected_ = row;
+  return row.has_value();
+}
+
+void Playlist::LoadBytes(std::string_view bytes) {
+  Clear();
+  std::vector<PlaylistEntry> parsed = ParseBpl(bytes);
+  entries_.reserve(parsed.size());
+  keys_.reserve(parsed.size());
+  for (PlaylistEntry& entry : parsed) {
+    if (keys_.insert(entry.Key).second) entries_.push_back(std::move(entry));
+  }
+  // Rows added one by one to a sorted list each go to their sorted place; sorting once at the
+  // end gives the same order.
+  if (sorted_) SortRows();
+}
+
+void Playlist::Loadlist(const std::string& filename) {
+  if (!AskSave()) return;
+  const std::string name = filename.empty() ? view_.ChooseOpenFile() : filename;
+  if (name.empty()) return;
+  const std::optional<std::string> bytes = ReadFileBytes(name);
+  LoadBytes(bytes ? *bytes : std::string_view());
+  ListSaved = true;
+}
+
+bool Playlist::Savelist(const std::string& filename) {
+  const std::string chosen = filename.empty() ? view_.ChooseSaveFile() : filename;
+  if (chosen.empty()) return false;
+  const std::string name = WithBplExtension(chosen);
+  std::string error;
+  if (!ReplaceFileContents(name, SaveBytes(), error)) {
+    save_error_ = error;
+    view_.ReportSaveError(save_error_);
+    return false;
+  }
+  save_error_.clear();
+  ListSaved = true;
+  return true;
+}
+
+bool Playlist::AskSave() {
+  if (ListSaved) return true;
+  switch (view_.AskSaveChanges()) {
+    case SaveAnswer::Yes:
+      return Savelist("");
+    case SaveAnswer::No:
+      return true;
+    case SaveAnswer::Cancel:
+      break;
+  }
+  return false;
+}
+
+void Playlist::New() {
+  if (!AskSave()) return;
+  Clear();
+  ListSaved = true;
+}
+
+void Playlist::LoadDefault(const std::string& path) {
+  ListSaved = true;
+  if (FileExists(path)) Loadlist(path);
+}
+
+bool Playlist::SaveDefault(const std::string& path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  return Savelist(path);
+}
+
+void Playlist::StartSelected() {
+  if (!selected_) return;
+  for (PlaylistEntry& e : entries_)
+    e.Marked = false;
+  PlayIndex = static_cast<int32_t>(*selected_ + 1);
+  entries_[*selected_].Marked = true;
+  const std::string file = entries_[*selected_].FileName;
+  if (file != host_.LoadedFilePath() && host_.LoadChart(file, /*list_load=*/true) == -1) return;
+  host_.StopFile(/*no_stop=*/false);
+  view_.ArmPlayStart();
+}
+
+void Playlist::OnPlayStartTimer() {
+  host_.PlayFile();
+}
+
+void Playlist::Stop() {
+  host_.StopFile(/*no_stop=*/false);
+}
+
+bool Playlist::DeleteSelected() {
+  if (!selected_) return false;
+  const size_t row = *selected_;
+  keys_.erase(entries_[row].Key);
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(row));
+  // The row that moved up into the place is selected next, so that Delete can be repeated.
+  selected_ = entries_.empty() ? std::nullopt : std::optional<size_t>(std::min(row, size() - 1));
+  ListSaved = false;
+  return true;
+}
+
+bool Playlist::MoveSelected(int delta) {
+  if (!selected_ || (delta != -1 && delta != 1)) return false;
+  const size_t row = *selected_;
+  if ((delta < 0 && row == 0) || (delta > 0 && row + 1 >= entries_.size())) return false;
+  const size_t other = delta < 0 ? row - 1 : row + 1;
+  std::swap(entries_[row], entries_[other]);
+  selected_ = other;
+  sorted_ = false;
+  ListSaved = false;
+  return true;
+}
+
+void Playlist::CloseByUser() {
+  host_.SetPlaylistButton(false);
+}
+
+void Playlist::DropOnList(const std::vector<std::string>& files) {
+  if (files.empty()) return;
+  if (IsPlaylistFile(files.front())) {
+    Loadlist(files.front());
+    return;
+  }
+  for (const std::string& file : files)
+    AddList(file);
+  ListSaved = false;
+}
+
+void Playlist::DropOnMainWindow(const std::vector<std::string>& files) {
+  if (!files.empty() && IsPlaylistFile(files.front())) {
+    Loadlist(files.front());
+    return;
+  }
+  Clear();
+  if (files.empty()) return;
+  for (const std::string& file : files)
+    AddList(file);
+  ListSaved = false;
+  Select(0);
+  PlayIndex = 1;
+  if (host_.LoadChart(files.front(), /*list_load=*/true) == -1) return;
+  view_.ArmPlayStart();
+}
+
+void Playlist::ReplaceWithChart(const std::string& file) {
+  Clear();
+  AddList(file);
+  PlayIndex = 1;
+}
+
+void Playlist::SetPlayedLength(int32_t total_time_ms) {
+  if (selected_) entries_[*selected_].Length = LengthText(total_time_ms);
+}
+
+void Playlist::Previous() {
+  if (PlayIndex <= 1) return;
+  const size_t row = static_cast<size_t>(PlayIndex) - 2;
+  if (row >= entries_.size()) return;
+  selected_ = row;
+  if (!entries_[row].FileName.empty()) StartSelected();
+}
+
+void Playlist::Next() {
+  const size_t row = PlayIndex < 0 ? entries_.size() : static_cast<size_t>(PlayIndex);
+  if (row < entries_.size()) {
+    selected_ = row;
+    if (!entries_[row].FileName.empty()) StartSelected();
+    return;
+  }
+  if (!host_.IsPlaying()) host_.StopFile(/*no_stop=*/false);
+  if (host_.RepeatMode() == 2) {
+    PlayIndex = 0;
+    host_.RearmEndTimer();
+  }
+}
+
+void Playlist::OnSongEnd() {
+  if (host_.RepeatMode() == 1) {
+    host_.PlayFile();
+  } else {
+    Next();
+  }
+}
+
+}  // namespace quillon

@@ -1,0 +1,156 @@
+// The playlist model: an ordered list of chart files that the main window plays one after another,
+// read from and written to .bpl files. The playlist window shows it and forwards the user's
+// actions here; the main window's loading and playing are reached through PlaylistHost, and the
+// questions and dialogs the list needs through PlaylistView, so the whole model runs headless.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "playlist/bpl_file.h"
+
+namespace quillon {
+
+// What the list needs from the main window.
+class PlaylistHost {
+ public:
+  virtual ~PlaylistHost() = default;
+  // Loads a chart (ListLoad: the list stays as it is); -1 on failure.
+  virtual int32_t LoadChart(const std::string& file, bool list_load) = 0;
+  virtual void StopFile(bool no_stop) = 0;
+  virtual void PlayFile() = 0;
+  // The path of the chart now loaded (its header's FilePath); empty when none.
+  virtual std::string LoadedFilePath() const = 0;
+  virtual bool IsPlaying() const = 0;
+  // 0 none, 1 repeat the chart, 2 repeat the list.
+  virtual int RepeatMode() const = 0;
+  // Arms the end-of-chart timer again; its next tick runs the end-of-song follow-up.
+  virtual void RearmEndTimer() = 0;
+  // Sets the PLAYLIST button of the system toolbar down or up.
+  virtual void SetPlaylistButton(bool down) = 0;
+};
+
+enum class SaveAnswer { Yes, No, Cancel };
+
+// What the list needs from the playlist window.
+class PlaylistView {
+ public:
+  virtual ~PlaylistView() = default;
+  // "Playlist has changed. Save the changes?"
+  virtual SaveAnswer AskSaveChanges() = 0;
+  // The open and save dialogs; an empty answer means cancelled.
+  virtual std::string ChooseOpenFile() = 0;
+  virtual std::string ChooseSaveFile() = 0;
+  // Writing a playlist failed; `message` names the file and the reason.
+  virtual void ReportSaveError(const std::string& message) = 0;
+  // Starts the one-shot timer whose tick calls OnPlayStartTimer, so that the window finishes the
+  // click and repaints before play begins.
+  virtual void ArmPlayStart() = 0;
+};
+
+enum class PlaylistColumn { Genre = 0, Title, Artist, Length, FileName };
+
+class Playlist {
+ public:
+  Playlist(PlaylistHost& host, PlaylistView& view);
+
+  const std::vector<PlaylistEntry>& entries() const { return entries_; }
+  size_t size() const { return entries_.size(); }
+  // The selected row, 0-based.
+  std::optional<size_t> selected() const { return selected_; }
+  void Select(std::optional<size_t> row);
+
+  // The 1-based position of the entry being played; 0 = none. Shared with the main window.
+  int32_t PlayIndex = 0;
+  // True while the list holds no unsaved changes.
+  bool ListSaved = true;
+
+  // Sorting by a column's text: the sort column again reverses the order, another column
+  // becomes the sort column in ascending order. While sorted, new rows go to their sorted place.
+  void SortByColumn(PlaylistColumn column);
+  bool sorted() const { return sorted_; }
+  PlaylistColumn sort_column() const { return sort_column_; }
+  bool ascending() const { return ascending_; }
+
+  // Appends the chart `filename` (header scan without file checks) and selects it. False when
+  // the path is already in the list. A file that does not exist is added with empty texts.
+  bool AddList(const std::string& filename);
+  // Asks about unsaved changes, then replaces the list by the file (an empty name asks for one).
+  // A file that cannot be read leaves the list empty.
+  void Loadlist(const std::string& filename);
+  // Writes the list (an empty name asks for one; ".bpl" is added to a name without extension).
+  // False when cancelled or when writing failed; the previous file is then left as it was and
+  // save_error() says why.
+  bool Savelist(const std::string& filename);
+  const std::string& save_error() const { return save_error_; }
+  // True means "go on": nothing unsaved, the user said No, or said Yes and the save succeeded.
+  bool AskSave();
+  // The New menu item.
+  void New();
+
+  // Window load: reads the default playlist when it exists, without a question.
+  void LoadDefault(const std::string& path);
+  // Program end: writes the default playlist whatever ListSaved says.
+  bool SaveDefault(const std::string& path);
+
+  // Starting the selected entry (double click, Play button, Enter).
+  void StartSelected();
+  // The deferred start of play.
+  void OnPlayStartTimer();
+  // The Stop button and Esc.
+  void Stop();
+  // The Delete key: removes the selected row; ListSaved becomes false when one was removed.
+  bool DeleteSelected();
+  // Alt+Up / Alt+Down: moves the selected row by `delta` (-1 or 1). The list is then in the
+  // user's own order, so sorting is switched off.
+  bool MoveSelected(int delta);
+  // The File menu's Close: the window hides and the PLAYLIST button comes up.
+  void CloseByUser();
+
+  // Files dropped on the list: a .bpl is opened, anything else appended.
+  void DropOnList(const std::vector<std::string>& files);
+  // Files dropped on the main window: a .bpl is opened; otherwise they replace the list and the
+  // first one is loaded and played.
+  void DropOnMainWindow(const std::vector<std::string>& files);
+
+  // The main window loaded `file` on its own (not from the list): it becomes the only entry.
+  void ReplaceWithChart(const std::string& file);
+  // After every load: the selected row's LENGTH from the chart's play length.
+  void SetPlayedLength(int32_t total_time_ms);
+  // The main window's Previous and Next commands.
+  void Previous();
+  void Next();
+  // The end-of-chart timer fired.
+  void OnSongEnd();
+
+  // The list from a .bpl file's bytes and to them (Loadlist and Savelist without the file).
+  void LoadBytes(std::string_view bytes);
+  std::string SaveBytes() const { return SerializeBpl(entries_); }
+
+ private:
+  void Clear();
+  // Puts `entry` in its place (the end, or its sorted place); the row index, or nullopt when its
+  // key is already present.
+  std::optional<size_t> Insert(PlaylistEntry entry);
+  void SortRows();
+  bool Less(const PlaylistEntry& a, const PlaylistEntry& b) const;
+  const std::string& ColumnText(const PlaylistEntry& e) const;
+
+  PlaylistHost& host_;
+  PlaylistView& view_;
+  std::vector<PlaylistEntry> entries_;
+  std::unordered_set<std::string> keys_;
+  std::optional<size_t> selected_;
+  bool sorted_ = false;
+  PlaylistColumn sort_column_ = PlaylistColumn::Genre;
+  bool ascending_ = true;
+  std::string save_error_;
+};
+
+// True when `name`, upper-cased, ends with ".BPL".
+bool IsPlaylistFile(const std::string& name);
+
+}  // namespace quillon

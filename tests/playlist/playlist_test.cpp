@@ -1,0 +1,294 @@
+#include "playlist/playlist.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fake_windows.h"
+#include "support/test_data.h"
+
+namespace quillon {
+namespace {
+
+using test::FakeHost;
+using test::FakeView;
+
+class PlaylistTest : public ::testing::Test {
+ protected:
+  // Adds charts /c/1.bms .. /c/n.bms (they do not exist: the texts stay empty).
+  void AddCharts(int n) {
+    for (int i = 1; i <= n; ++i)
+      list.AddList("/c/" + std::to_string(i) + ".bms");
+    host.calls.clear();
+  }
+  std::vector<std::string> Files() const {
+    std::vector<std::string> files;
+    for (const PlaylistEntry& e : list.entries())
+      files.push_back(e.FileName);
+    return files;
+  }
+
+  FakeHost host;
+  FakeView view;
+  Playlist list{host, view};
+  test::TempDir dir;
+};
+
+TEST_F(PlaylistTest, AddListScansTheHeaderAndKeepsEachPathOnce) {
+  const std::string chart =
+      dir.Write("Song.bms", "#GENRE Trance\r\n#TITLE Song\r\n#ARTIST someone\r\n#WAV01 no.wav\r\n");
+  EXPECT_TRUE(list.AddList(chart));
+  EXPECT_TRUE(list.AddList("/no/such/chart.bms"));
+  EXPECT_EQ(list.selected(), 1u);
+  const PlaylistEntry& e = list.entries().at(0);
+  EXPECT_EQ(e.Genre + "|" + e.Title + "|" + e.Artist + "|" + e.Length, "Trance|Song|someone|--:--");
+  EXPECT_EQ(list.entries()[1].Genre + list.entries()[1].Title, "");
+  // The same path in other letter case adds nothing and leaves the selection alone.
+  list.Select(0);
+  EXPECT_FALSE(list.AddList("/NO/SUCH/Chart.BMS"));
+  EXPECT_EQ(list.size(), 2u);
+  EXPECT_EQ(list.selected(), 0u);
+  EXPECT_TRUE(list.ListSaved);  // adding by itself changes nothing
+  // Loading a list with a duplicate in other case keeps the first.
+  list.LoadBytes("a\tb\tc\td\tc:\\a\\song.bms\r\nA\tB\tC\tD\tC:\\A\\SONG.BMS\r\n");
+  EXPECT_EQ(Files(), std::vector<std::string>{"c:\\a\\song.bms"});
+}
+
+TEST_F(PlaylistTest, SavesAndLoadsFiles) {
+  AddCharts(3);
+  list.SetPlayedLength(187400);
+  list.ListSaved = false;
+  const std::string base = (dir.path() / "list").string();
+  ASSERT_TRUE(list.Savelist(base));
+  EXPECT_TRUE(list.ListSaved);
+  EXPECT_EQ(test::ReadFile(base + ".bpl"),
+            "\t\t\t--:--\t/c/1.bms\r\n\t\t\t--:--\t/c/2.bms\r\n\t\t\t03:07\t/c/3.bms\r\n");
+  list.ListSaved = false;
+  view.answer = SaveAnswer::No;
+  list.Loadlist(base + ".bpl");
+  EXPECT_EQ(view.questions, 1);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"/c/1.bms", "/c/2.bms", "/c/3.bms"}));
+  EXPECT_EQ(list.entries()[2].Length, "03:07");
+  EXPECT_TRUE(list.ListSaved);
+
+  // An empty list writes an empty file, which reads back as an empty list; a missing file too.
+  list.New();
+  ASSERT_TRUE(list.Savelist(base));
+  EXPECT_EQ(test::ReadFile(base + ".bpl"), "");
+  list.AddList("/c/9.bms");
+  list.Loadlist(base + ".bpl");
+  EXPECT_EQ(list.size(), 0u);
+  list.AddList("/c/9.bms");
+  list.Loadlist((dir.path() / "missing.bpl").string());
+  EXPECT_EQ(list.size(), 0u);
+}
+
+TEST_F(PlaylistTest, ReadsCp932AndWritesUtf8) {
+  const std::string path =
+      dir.Write("old.bpl", "\x83\x65\x83\x58\x83\x67\tt\ta\t--:--\t/c/\x83\x65.bms\r\n");
+  list.Loadlist(path);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list.entries()[0].FileName, "/c/テ.bms");
+  ASSERT_TRUE(list.Savelist(path));
+  EXPECT_EQ(test::ReadFile(path), "テスト\tt\ta\t--:--\t/c/テ.bms\r\n");
+}
+
+TEST_F(PlaylistTest, AFailedSaveIsReportedAndKeepsTheOldFile) {
+  // A name of 250 characters leaves no room for the temporary file beside it (the limit is 255),
+  // so writing fails after the old file was found: even as root.
+  const std::string name = std::string(246, 'k') + ".bpl";
+  const std::string path = dir.Write(name, "g\tt\ta\t--:--\t/old.bms\r\n");
+  AddCharts(2);
+  list.ListSaved = false;
+  EXPECT_FALSE(list.Savelist(path));
+  EXPECT_FALSE(list.ListSaved);
+  EXPECT_EQ(test::ReadFile(path), "g\tt\ta\t--:--\t/old.bms\r\n");
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_NE(view.errors[0].find(name), std::string::npos);
+  EXPECT_NE(view.errors[0].find("File name too long"), std::string::npos);
+  EXPECT_EQ(list.save_error(), view.errors[0]);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  // Asked to save before going on, a failed save means "do not go on".
+  view.answer = SaveAnswer::Yes;
+  view.save_answer = path;
+  list.New();
+  EXPECT_EQ(list.size(), 2u);
+}
+
+TEST_F(PlaylistTest, AskSaveAnswers) {
+  AddCharts(1);
+  list.ListSaved = false;
+  view.answer = SaveAnswer::Cancel;
+  list.New();
+  EXPECT_EQ(list.size(), 1u);
+  view.answer = SaveAnswer::Yes;  // the Save dialog cancelled: do not go on
+  EXPECT_FALSE(list.AskSave());
+  view.save_answer = (dir.path() / "saved").string();
+  EXPECT_TRUE(list.AskSave());
+  EXPECT_TRUE(list.ListSaved && std::filesystem::exists(dir.path() / "saved.bpl"));
+  EXPECT_TRUE(list.AskSave());  // nothing unsaved: no further question
+  EXPECT_EQ(view.questions, 3);
+}
+
+TEST_F(PlaylistTest, SortingByColumns) {
+  list.LoadBytes("b\tz\t\t\t/1\r\nA\ty\t\t\t/2\r\nc\tx\t\t\t/3\r\na\tw\t\t\t/4\r\n");
+  list.Select(0);
+  list.SortByColumn(PlaylistColumn::Genre);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"/2", "/4", "/1", "/3"}));  // case ignored, stable
+  EXPECT_EQ(list.selected(), 2u);  // the selection stays on its row
+  list.SortByColumn(PlaylistColumn::Genre);
+  EXPECT_FALSE(list.ascending());
+  EXPECT_EQ(Files(), (std::vector<std::string>{"/3", "/1", "/2", "/4"}));
+  list.SortByColumn(PlaylistColumn::Title);
+  EXPECT_TRUE(list.ascending());
+  EXPECT_EQ(Files(), (std::vector<std::string>{"/4", "/3", "/2", "/1"}));
+  // While sorted, a new row goes to its sorted place.
+  list.AddList("/5");  // empty title
+  EXPECT_EQ(Files(), (std::vector<std::string>{"/5", "/4", "/3", "/2", "/1"}));
+  EXPECT_EQ(list.selected(), 0u);
+  // Moving a row puts the list in the user's own order and marks it unsaved.
+  list.ListSaved = true;
+  EXPECT_TRUE(list.MoveSelected(1));
+  EXPECT_FALSE(list.MoveSelected(-2));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"/4", "/5", "/3", "/2", "/1"}));
+  EXPECT_EQ(list.selected(), 1u);
+  EXPECT_FALSE(list.sorted());
+  EXPECT_FALSE(list.ListSaved);
+  list.Select(0);
+  EXPECT_FALSE(list.MoveSelected(-1));
+}
+
+TEST_F(PlaylistTest, StartingAnEntry) {
+  AddCharts(3);
+  list.StartSelected();
+  EXPECT_EQ(list.PlayIndex, 3);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"load /c/3.bms list", "stop"}));
+  EXPECT_EQ(view.armed, 1);
+  // The chart already loaded is not loaded again; only the started row is marked.
+  host.calls.clear();
+  list.StartSelected();
+  EXPECT_EQ(host.calls, std::vector<std::string>{"stop"});
+  list.Select(0);
+  host.fail_loads = true;
+  list.StartSelected();  // a chart that fails to load: marked, PlayIndex on it, nothing played
+  EXPECT_EQ(list.PlayIndex, 1);
+  EXPECT_TRUE(list.entries()[0].Marked);
+  EXPECT_FALSE(list.entries()[2].Marked);
+  EXPECT_EQ(host.calls.back(), "load /c/1.bms list");
+  EXPECT_EQ(view.armed, 2);
+}
+
+TEST_F(PlaylistTest, PreviousNextAndTheEndOfASong) {
+  AddCharts(4);
+  list.Select(2);
+  list.StartSelected();
+  list.SortByColumn(PlaylistColumn::FileName);
+  list.SortByColumn(PlaylistColumn::FileName);  // descending: /c/4 /c/3 /c/2 /c/1
+  host.calls.clear();
+  list.Next();  // position 4 whatever stands there now
+  EXPECT_EQ(list.PlayIndex, 4);
+  EXPECT_EQ(host.loaded, "/c/1.bms");
+  list.Previous();
+  EXPECT_EQ(host.loaded, "/c/2.bms");
+  EXPECT_EQ(list.PlayIndex, 3);
+  list.Select(0);
+  list.StartSelected();
+  host.calls.clear();
+  list.Previous();  // at the first row nothing happens
+  EXPECT_TRUE(host.calls.empty());
+
+  // The last row ends: without repeat the play stops; with repeat-all the list wraps to row 1.
+  list.Select(3);
+  list.StartSelected();
+  host.calls.clear();
+  list.OnSongEnd();
+  EXPECT_EQ(host.calls, std::vector<std::string>{"stop"});
+  host.repeat_mode = 2;
+  host.playing = true;
+  host.calls.clear();
+  list.OnSongEnd();
+  EXPECT_EQ(list.PlayIndex, 0);
+  EXPECT_EQ(host.calls, std::vector<std::string>{"rearm"});
+  list.OnSongEnd();  // the re-armed timer's tick
+  EXPECT_EQ(list.PlayIndex, 1);
+  EXPECT_EQ(host.loaded, "/c/4.bms");
+  host.repeat_mode = 1;
+  host.calls.clear();
+  list.OnSongEnd();
+  EXPECT_EQ(host.calls, std::vector<std::string>{"play"});
+}
+
+TEST_F(PlaylistTest, TheMainWindowReplacesTheListAndSetsLengths) {
+  AddCharts(3);
+  list.ListSaved = false;
+  list.ReplaceWithChart("/other.bms");
+  EXPECT_EQ(Files(), std::vector<std::string>{"/other.bms"});
+  EXPECT_EQ(list.PlayIndex, 1);
+  EXPECT_FALSE(list.ListSaved);  // unchanged
+  list.SetPlayedLength(7500000);
+  EXPECT_EQ(list.entries()[0].Length, "125:00");
+  list.SetPlayedLength(-5000);  // no such chart length; shown as nothing rather than "-1:-5"
+  EXPECT_EQ(list.entries()[0].Length, "00:00");
+}
+
+TEST_F(PlaylistTest, DroppedFiles) {
+  const std::string bpl = dir.Write("d.BPL", "g\tt\ta\t--:--\t/from/list.bms\r\n");
+  list.DropOnList({"/a.bms", "/b.bms"});
+  EXPECT_EQ(Files(), (std::vector<std::string>{"/a.bms", "/b.bms"}));
+  EXPECT_FALSE(list.ListSaved);
+  view.answer = SaveAnswer::Cancel;
+  list.DropOnMainWindow({bpl, "/c.bms"});
+  EXPECT_EQ(list.size(), 2u);  // the question was cancelled
+  view.answer = SaveAnswer::No;
+  list.DropOnList({bpl, "/c.bms"});
+  EXPECT_EQ(Files(), std::vector<std::string>{"/from/list.bms"});
+  EXPECT_TRUE(host.calls.empty());  // nothing is played
+
+  list.DropOnMainWindow({"/x.bms", "/y.bms"});
+  EXPECT_EQ(Files(), (std::vector<std::string>{"/x.bms", "/y.bms"}));
+  EXPECT_EQ(list.selected(), 0u);
+  EXPECT_EQ(list.PlayIndex, 1);
+  EXPECT_EQ(host.calls, std::vector<std::string>{"load /x.bms list"});
+  EXPECT_EQ(view.armed, 1);
+}
+
+TEST_F(PlaylistTest, Deleting) {
+  AddCharts(3);
+  list.Select(1);
+  EXPECT_TRUE(list.DeleteSelected());
+  EXPECT_EQ(Files(), (std::vector<std::string>{"/c/1.bms", "/c/3.bms"}));
+  EXPECT_EQ(list.selected(), 1u);
+  EXPECT_FALSE(list.ListSaved);
+  EXPECT_TRUE(list.AddList("/C/2.BMS"));  // its key is free again
+  list.Select(std::nullopt);
+  list.ListSaved = true;
+  EXPECT_FALSE(list.DeleteSelected());
+  EXPECT_TRUE(list.ListSaved);
+}
+
+TEST_F(PlaylistTest, BadInputDoesNoHarm) {
+  // 50 MB that is not UTF-8: Shift-JIS lines of about 1 KB, NULs, a stray byte now and then.
+  std::string bytes;
+  bytes.reserve(50 << 20);
+  const std::string text(1000, 'x');
+  for (int i = 0; bytes.size() < (50u << 20); ++i) {
+    bytes += "\x83\x65\t" + text + std::string("\t\0\ta\t/", 6) + std::to_string(i % 500) +
+             (i % 7 ? "\r\n" : "\n");
+    if (i % 1000 == 0) bytes += "\xFF\x80\r";
+  }
+  list.Loadlist(dir.Write("big.bpl", bytes));
+  EXPECT_EQ(list.size(), 500u);
+  EXPECT_EQ(list.entries()[0].Genre, "テ");
+  list.Loadlist(dir.path().string());  // a folder
+  EXPECT_EQ(list.size(), 0u);
+  std::string lines;
+  for (int i = 0; i < 3; ++i)
+    lines += std::string(1 << 20, 'g') + "\tt\ta\t--:--\t/" + std::to_string(i) + "\n";
+  list.LoadBytes(lines);
+  EXPECT_EQ(list.size(), 3u);
+}
+
+}  // namespace
+}  // namespace quillon
