@@ -1,0 +1,357 @@
+#include "playlist/playlist_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace quillon {
+namespace {
+
+QString Utf8(const char* text) {
+  return QString::fromUtf8(text);
+}
+QString Utf8(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+struct ColumnSetup {
+  const char* header;
+  int width;
+};
+// In PlaylistColumn order.
+constexpr ColumnSetup kColumns[] = {
+    {"ジャンル", 128}, {"タイトル", 128}, {"アーティスト", 128}, {"長さ", 38}, {"ファイル名", 250},
+};
+
+// The save question's text and caption, by interface language.
+struct SaveQuestionText {
+  const char* text;
+  const char* caption;
+};
+constexpr SaveQuestionText kSaveQuestionJapanese = {
+    "プレイリストが変更されています。変更を保存しますか?", "保存"};
+constexpr SaveQuestionText kSaveQuestionEnglish = {"Playlist has changed. Save the changes?",
+                                                   "Save"};
+
+QPushButton* AddButton(QHBoxLayout* bar, const char* name, const char* caption) {
+  auto* button = new QPushButton(Utf8(caption));
+  button->setObjectName(Utf8(name));
+  // Keys belong to the list: the buttons take no focus away from it.
+  button->setFocusPolicy(Qt::NoFocus);
+  bar->addWidget(button);
+  return button;
+}
+
+}  // namespace
+
+bool UiLanguageIsJapanese() {
+  return QLocale().language() == QLocale::Japanese;
+}
+
+std::vector<std::string> DroppedFiles(const QMimeData& mime) {
+  std::vector<std::string> files;
+  if (!mime.hasUrls()) return files;
+  for (const QUrl& url : mime.urls()) {
+    if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+  }
+  return files;
+}
+
+PlaylistTree::PlaylistTree(QWidget* parent) : QTreeWidget(parent) {
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
+  setDragDropMode(QAbstractItemView::DropOnly);
+}
+
+void PlaylistTree::keyPressEvent(QKeyEvent* event) {
+  const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+  if (mods == Qt::AltModifier) {
+    // Alt+Up and Alt+Down move the selected row; other Alt keys are left to the menu.
+    if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
+      if (on_move) on_move(event->key() == Qt::Key_Up ? -1 : 1);
+      event->accept();
+    } else {
+      event->ignore();
+    }
+    return;
+  }
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (on_start) on_start();
+      return;
+    case Qt::Key_Escape:
+      if (on_stop) on_stop();
+      return;
+    case Qt::Key_Delete:
+      if (on_delete) on_delete();
+      return;
+    default:
+      QTreeWidget::keyPressEvent(event);
+  }
+}
+
+void PlaylistTree::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void PlaylistTree::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData()->hasUrls()) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void PlaylistTree::dropEvent(QDropEvent* event) {
+  if (!event->mimeData()->hasUrls()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  if (on_drop) on_drop(*event->mimeData());
+}
+
+PlaylistWindow::PlaylistWindow(PlaylistHost& host, bool japanese_ui, QWidget* parent)
+    : QMainWindow(parent), playlist_(host, *this), japanese_ui_(japanese_ui) {
+  setObjectName(QStringLiteral("frmPlayList"));
+  setWindowTitle(QStringLiteral("PlayList"));
+
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  // The list fills the window above the button bar.
+  list_ = new PlaylistTree(central);
+  list_->setObjectName(QStringLiteral("lvwPlayList"));
+  list_->setRootIsDecorated(false);
+  list_->setUniformRowHeights(true);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setColumnCount(static_cast<int>(std::size(kColumns)));
+  QStringList headers;
+  for (const ColumnSetup& column : kColumns)
+    headers << Utf8(column.header);
+  list_->setHeaderLabels(headers);
+  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
+    list_->setColumnWidth(i, kColumns[i].width);
+  // The model sorts; the header only reports the click.
+  list_->setSortingEnabled(false);
+  list_->header()->setSectionsClickable(true);
+  list_->header()->setStretchLastSection(false);
+  layout->addWidget(list_, 1);
+
+  // The button bar keeps its height along the bottom edge.
+  auto* bar_widget = new QWidget(central);
+  bar_widget->setObjectName(QStringLiteral("picBox"));
+  auto* bar = new QHBoxLayout(bar_widget);
+  bar->setContentsMargins(2, 2, 2, 2);
+  QPushButton* play = AddButton(bar, "cmdPlay", "Play(&P)");
+  QPushButton* stop = AddButton(bar, "cmdStop", "Stop(&S)");
+  QPushButton* up = AddButton(bar, "cmdPrev", "↑(Alt+↑)");
+  QPushButton* down = AddButton(bar, "cmdNext", "↓(Alt+↓)");
+  bar->addStretch(1);
+  bar_widget->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  layout->addWidget(bar_widget);
+  setCentralWidget(central);
+
+  play_start_timer_ = new QTimer(this);
+  play_start_timer_->setObjectName(QStringLiteral("timPlayStart"));
+  play_start_timer_->setSingleShot(true);
+  play_start_timer_->setInterval(1);
+  connect(play_start_timer_, &QTimer::timeout, this, [this] { playlist_.OnPlayStartTimer(); });
+
+  auto start = [this] { Act([this] { playlist_.StartSelected(); }); };
+  auto stop_play = [this] { playlist_.Stop(); };
+  auto move = [this](int delta) { Act([this, delta] { playlist_.MoveSelected(delta); }); };
+  connect(play, &QPushButton::clicked, this, start);
+  connect(stop, &QPushButton::clicked, this, stop_play);
+  connect(up, &QPushButton::clicked, this, [move] { move(-1); });
+  connect(down, &QPushButton::clicked, this, [move] { move(1); });
+
+  list_->on_start = start;
+  list_->on_stop = stop_play;
+  list_->on_delete = [this] { Act([this] { playlist_.DeleteSelected(); }); };
+  list_->on_move = move;
+  list_->on_drop = [this](const QMimeData& mime) { DropOnList(mime); };
+
+  connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (refreshing_) return;
+    const QList<QTreeWidgetItem*> items = list_->selectedItems();
+    if (items.isEmpty()) {
+      playlist_.Select(std::nullopt);
+    } else {
+      playlist_.Select(static_cast<size_t>(list_->indexOfTopLevelItem(items.front())));
+    }
+  });
+  connect(list_, &QTreeWidget::itemDoubleClicked, this, [this, start](QTreeWidgetItem* item) {
+    playlist_.Select(static_cast<size_t>(list_->indexOfTopLevelItem(item)));
+    start();
+  });
+  connect(list_->header(), &QHeaderView::sectionClicked, this, [this](int section) {
+    if (section < 0 || section >= static_cast<int>(std::size(kColumns))) return;
+    Act([this, section] { playlist_.SortByColumn(static_cast<PlaylistColumn>(section)); });
+  });
+
+  BuildMenu();
+  resize(680, 320);
+}
+
+void PlaylistWindow::BuildMenu() {
+  QMenu* file = menuBar()->addMenu(Utf8("ファイル(&F)"));
+  file->setObjectName(QStringLiteral("mnuFile"));
+  auto add = [this, file](const char* name, const char* caption, std::function<void()> action) {
+    QAction* item = file->addAction(Utf8(caption));
+    item->setObjectName(Utf8(name));
+    connect(item, &QAction::triggered, this, [action = std::move(action)] { action(); });
+  };
+  add("mF_0", "新規作成(&N)", [this] { Act([this] { playlist_.New(); }); });
+  add("mF_1", "開く(&O)...", [this] { Act([this] { playlist_.Loadlist({}); }); });
+  add("mF_2", "保存(&S)...", [this] { playlist_.Savelist({}); });
+  file->addSeparator()->setObjectName(QStringLiteral("mF_7"));
+  add("mF_8", "閉じる(&C)", [this] { HideByUser(); });
+}
+
+void PlaylistWindow::Act(const std::function<void()>& action) {
+  action();
+  Refresh();
+}
+
+void PlaylistWindow::Refresh() {
+  refreshing_ = true;
+  const QColor playing = palette().color(QPalette::Active, QPalette::Highlight);
+  const std::vector<PlaylistEntry>& entries = playlist_.entries();
+  // Rows are reused so that the scroll position survives a redraw.
+  while (list_->topLevelItemCount() > static_cast<int>(entries.size()))
+    delete list_->takeTopLevelItem(list_->topLevelItemCount() - 1);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const PlaylistEntry& e = entries[i];
+    QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(i));
+    if (item == nullptr) {
+      item = new QTreeWidgetItem;
+      list_->addTopLevelItem(item);
+    }
+    const std::string* texts[] = {&e.Genre, &e.Title, &e.Artist, &e.Length, &e.FileName};
+    for (int c = 0; c < static_cast<int>(std::size(texts)); ++c) {
+      item->setText(c, Utf8(*texts[c]));
+      // The row last started is drawn in the playing colour; the others in the list's own.
+      if (e.Marked) {
+        item->setForeground(c, playing);
+      } else {
+        item->setData(c, Qt::ForegroundRole, QVariant());
+      }
+    }
+  }
+  list_->clearSelection();
+  if (const std::optional<size_t> row = playlist_.selected()) {
+    QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(*row));
+    list_->setCurrentItem(item);
+    item->setSelected(true);
+    list_->scrollToItem(item);
+  }
+  QHeaderView* header = list_->header();
+  header->setSortIndicatorShown(playlist_.sorted());
+  if (playlist_.sorted()) {
+    header->setSortIndicator(static_cast<int>(playlist_.sort_column()),
+                             playlist_.ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+  }
+  refreshing_ = false;
+}
+
+void PlaylistWindow::LoadDefault(const std::string& path) {
+  Act([this, &path] { playlist_.LoadDefault(path); });
+}
+
+bool PlaylistWindow::SaveDefault(const std::string& path) {
+  return playlist_.SaveDefault(path);
+}
+
+void PlaylistWindow::DropOnList(const QMimeData& mime) {
+  const std::vector<std::string> files = DroppedFiles(mime);
+  if (files.empty()) return;
+  Act([this, &files] { playlist_.DropOnList(files); });
+}
+
+SaveAnswer PlaylistWindow::AskSaveChanges() {
+  const SaveQuestionText& strings = japanese_ui_ ? kSaveQuestionJapanese : kSaveQuestionEnglish;
+  switch (ShowSaveQuestion(Utf8(strings.text), Utf8(strings.caption))) {
+    case QMessageBox::Yes:
+      return SaveAnswer::Yes;
+    case QMessageBox::No:
+      return SaveAnswer::No;
+    default:
+      // Cancel, and the box closed without an answer.
+      return SaveAnswer::Cancel;
+  }
+}
+
+std::string PlaylistWindow::ChooseOpenFile() {
+  return RunFileDialog(FileDialogKind::Open).toStdString();
+}
+
+std::string PlaylistWindow::ChooseSaveFile() {
+  return RunFileDialog(FileDialogKind::Save).toStdString();
+}
+
+void PlaylistWindow::ReportSaveError(const std::string& message) {
+  ShowError(Utf8(message));
+}
+
+void PlaylistWindow::ArmPlayStart() {
+  play_start_timer_->start();
+}
+
+QString PlaylistWindow::PlaylistFilter() {
+  return Utf8("Quillonプレイリスト (*.bpl);;すべてのファイル (*.*)");
+}
+
+QMessageBox::StandardButton PlaylistWindow::ShowSaveQuestion(const QString& text,
+                                                             const QString& caption) {
+  QMessageBox box(QMessageBox::Question, caption, text,
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+  box.setEscapeButton(QMessageBox::Cancel);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString PlaylistWindow::RunFileDialog(FileDialogKind kind) {
+  // The save dialog asks before overwriting an existing file.
+  return kind == FileDialogKind::Open
+             ? QFileDialog::getOpenFileName(this, QString(), QDir::currentPath(), PlaylistFilter())
+             : QFileDialog::getSaveFileName(this, QString(), QDir::currentPath(), PlaylistFilter());
+}
+
+void PlaylistWindow::ShowError(const QString& text) {
+  QMessageBox::warning(this, windowTitle(), text);
+}
+
+void PlaylistWindow::HideByUser() {
+  playlist_.CloseByUser();
+  hide();
+}
+
+void PlaylistWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  HideByUser();
+}
+
+}  // namespace quillon

@@ -1,0 +1,180 @@
+#include "playlist/playlist_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "playlist/fake_windows.h"
+
+namespace quillon {
+namespace {
+
+// The window with its question and save dialog answered by the test.
+class TestWindow : public PlaylistWindow {
+ public:
+  using PlaylistWindow::PlaylistWindow;
+  QMessageBox::StandardButton answer = QMessageBox::Cancel;
+  QString save_answer;
+  QStringList questions;
+
+ protected:
+  QMessageBox::StandardButton ShowSaveQuestion(const QString& text, const QString& cap) override {
+    questions << cap + QStringLiteral("|") + text;
+    return answer;
+  }
+  QString RunFileDialog(FileDialogKind kind) override {
+    return kind == FileDialogKind::Save ? save_answer : QString();
+  }
+  void ShowError(const QString&) override {}
+};
+
+void PressKey(QWidget* target, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  QKeyEvent event(QEvent::KeyPress, key, mods);
+  QCoreApplication::sendEvent(target, &event);
+}
+
+// The texts of one column, joined by spaces.
+std::string Column(const QTreeWidget* list, int column = 4) {
+  QStringList texts;
+  for (int i = 0; i < list->topLevelItemCount(); ++i)
+    texts << list->topLevelItem(i)->text(column);
+  return texts.join(QLatin1Char(' ')).toStdString();
+}
+
+class PlaylistWindowTest : public testing::Test {
+ protected:
+  void Fill(std::initializer_list<const char*> files) {
+    for (const char* file : files)
+      window.playlist().AddList(file);
+    window.Refresh();
+  }
+
+  test::FakeHost host;
+  TestWindow window{host, /*japanese_ui=*/false};
+  PlaylistTree* list = window.list();
+};
+
+TEST_F(PlaylistWindowTest, KeysPlayStopDeleteAndMove) {
+  Fill({"/m/a.bms", "/m/b.bms", "/m/c.bms"});
+  list->setCurrentItem(list->topLevelItem(1));
+  // Enter loads and stops at once; play follows on the one-shot timer.
+  PressKey(list, Qt::Key_Return);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"load /m/b.bms list", "stop"}));
+  QElapsedTimer clock;
+  clock.start();
+  while (host.calls.size() < 3 && clock.elapsed() < 1000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(host.calls.back(), "play");
+  EXPECT_EQ(window.playlist().PlayIndex, 2);
+  const QColor playing = window.palette().color(QPalette::Active, QPalette::Highlight);
+  EXPECT_EQ(list->topLevelItem(1)->foreground(4).color(), playing);
+
+  // Starting another row takes the colour away from the earlier one.
+  list->setCurrentItem(list->topLevelItem(2));
+  PressKey(list, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(list->topLevelItem(2)->foreground(0).color(), playing);
+  EXPECT_EQ(list->topLevelItem(1)->data(0, Qt::ForegroundRole), QVariant());
+
+  host.calls.clear();
+  PressKey(list, Qt::Key_Escape);
+  PressKey(list, Qt::Key_Return, Qt::AltModifier);  // Alt alone: Enter does nothing
+  EXPECT_EQ(host.calls, std::vector<std::string>{"stop"});
+  PressKey(list, Qt::Key_Up, Qt::AltModifier);
+  EXPECT_EQ(Column(list), "/m/a.bms /m/c.bms /m/b.bms");
+  EXPECT_EQ(list->currentItem(), list->topLevelItem(1));
+
+  window.playlist().ListSaved = true;
+  PressKey(list, Qt::Key_Delete);
+  EXPECT_EQ(Column(list), "/m/a.bms /m/b.bms");
+  EXPECT_FALSE(window.playlist().ListSaved);
+}
+
+TEST_F(PlaylistWindowTest, HeaderClickSortsAndReverses) {
+  Fill({"/m/b.bms", "/m/c.bms", "/m/a.bms"});
+  QHeaderView* header = list->header();
+  Q_EMIT header->sectionClicked(4);
+  EXPECT_EQ(Column(list), "/m/a.bms /m/b.bms /m/c.bms");
+  Q_EMIT header->sectionClicked(4);
+  EXPECT_EQ(Column(list), "/m/c.bms /m/b.bms /m/a.bms");
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+}
+
+TEST_F(PlaylistWindowTest, CloseOnlyHides) {
+  Fill({"/m/a.bms"});
+  window.show();
+  EXPECT_FALSE(window.close());
+  EXPECT_TRUE(window.isHidden());
+  EXPECT_EQ(host.calls, std::vector<std::string>{"button up"});
+  EXPECT_EQ(list->topLevelItemCount(), 1);
+}
+
+TEST_F(PlaylistWindowTest, DroppedFilesAreAppendedAndPlaylistOpened) {
+  Fill({"/m/a.bms"});
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QStringLiteral("/m/b.bms")),
+                QUrl(QStringLiteral("http://example.com/x.bms")),
+                QUrl::fromLocalFile(QStringLiteral("/m/c.bms"))});
+  // A drop reaches the list only after the drag entered it.
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(list->viewport(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(list->viewport(), &drop);
+  EXPECT_EQ(Column(list), "/m/a.bms /m/b.bms /m/c.bms");
+  EXPECT_FALSE(window.playlist().ListSaved);
+  EXPECT_TRUE(host.calls.empty());
+
+  // A dropped .bpl replaces the list, after the question about unsaved changes.
+  QTemporaryDir dir;
+  const QString bpl = dir.filePath(QStringLiteral("x.BPL"));
+  QFile file(bpl);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("Trance\tSong\tArtist\t02:31\t/bms/z.bms\r\n");
+  file.close();
+  window.answer = QMessageBox::No;
+  data.setUrls({QUrl::fromLocalFile(bpl), QUrl::fromLocalFile(QStringLiteral("/m/d.bms"))});
+  window.DropOnList(data);
+  EXPECT_EQ(window.questions.size(), 1);
+  EXPECT_EQ(Column(list, 1), "Song");
+  EXPECT_TRUE(window.playlist().ListSaved);
+}
+
+TEST_F(PlaylistWindowTest, SaveQuestionBeforeNewAndOpen) {
+  Fill({"/m/a.bms"});
+  window.playlist().ListSaved = false;
+  auto menu = [this](const char* name) {
+    window.findChild<QAction*>(QString::fromUtf8(name))->trigger();
+  };
+  menu("mF_0");  // New, Cancel: the list stays
+  EXPECT_EQ(window.questions,
+            QStringList{QStringLiteral("Save|Playlist has changed. Save the changes?")});
+  EXPECT_EQ(list->topLevelItemCount(), 1);
+  window.answer = QMessageBox::Yes;
+  menu("mF_1");  // Open, Yes, save dialog cancelled: the list stays
+  EXPECT_EQ(list->topLevelItemCount(), 1);
+
+  // Yes and a name: the list is written (".bpl" added) before New empties it.
+  QTemporaryDir dir;
+  window.save_answer = dir.filePath(QStringLiteral("mine"));
+  menu("mF_0");
+  EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("mine.bpl"))));
+  EXPECT_EQ(list->topLevelItemCount(), 0);
+
+  TestWindow japanese(host, /*japanese_ui=*/true);
+  japanese.playlist().ListSaved = false;
+  EXPECT_FALSE(japanese.playlist().AskSave());
+  EXPECT_EQ(japanese.questions.front().toStdString(),
+            "保存|プレイリストが変更されています。変更を保存しますか?");
+}
+
+}  // namespace
+}  // namespace quillon
