@@ -239,7 +239,7 @@ void Playlist::DropOnList(const std::vector<std::string>& files) {
   ListSaved = false;
 }
 
-void Playlist::DropOnMainWindow(const std::vector<std::string>& files) {
+void Playlist::ODD(const std::vector<std::string>& files) {
   if (!files.empty() && IsPlaylistFile(files.front())) {
     Loadlist(files.front());
     return;

@@ -112,9 +112,9 @@ class Playlist {
 
   // Files dropped on the list: a .bpl is opened, anything else appended.
   void DropOnList(const std::vector<std::string>& files);
-  // Files dropped on the main window: a .bpl is opened; otherwise they replace the list and the
-  // first one is loaded and played.
-  void DropOnMainWindow(const std::vector<std::string>& files);
+  // ODD: files dropped on the main window. A .bpl is opened; otherwise they replace the list and
+  // the first one is loaded and played.
+  void ODD(const std::vector<std::string>& files);
 
   // The main window loaded `file` on its own (not from the list): it becomes the only entry.
   void ReplaceWithChart(const std::string& file);

@@ -239,14 +239,14 @@ TEST_F(PlaylistTest, DroppedFiles) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"/a.bms", "/b.bms"}));
   EXPECT_FALSE(list.ListSaved);
   view.answer = SaveAnswer::Cancel;
-  list.DropOnMainWindow({bpl, "/c.bms"});
+  list.ODD({bpl, "/c.bms"});
   EXPECT_EQ(list.size(), 2u);  // the question was cancelled
   view.answer = SaveAnswer::No;
   list.DropOnList({bpl, "/c.bms"});
   EXPECT_EQ(Files(), std::vector<std::string>{"/from/list.bms"});
   EXPECT_TRUE(host.calls.empty());  // nothing is played
 
-  list.DropOnMainWindow({"/x.bms", "/y.bms"});
+  list.ODD({"/x.bms", "/y.bms"});
   EXPECT_EQ(Files(), (std::vector<std::string>{"/x.bms", "/y.bms"}));
   EXPECT_EQ(list.selected(), 0u);
   EXPECT_EQ(list.PlayIndex, 1);
