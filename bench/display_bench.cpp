@@ -7,7 +7,7 @@
 // per second.
 #include <benchmark/benchmark.h>
 
-#include "median_time.h"
+#include "bench_support.h"
 
 #include <QTemporaryDir>
 
@@ -133,11 +133,8 @@ void PrintSummary(int width, int height) {
 }  // namespace quillon
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  quillon::PrintSummary(1920, 1080);
-  quillon::PrintSummary(512, 512);
-  return 0;
+  return quillon::bench::RunBenchmarks(argc, argv, [] {
+    quillon::PrintSummary(1920, 1080);
+    quillon::PrintSummary(512, 512);
+  });
 }

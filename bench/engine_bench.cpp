@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
+#include "bench_support.h"
 #include "chart/loader.h"
-#include "median_time.h"
 #include "playback/play_engine.h"
 
 namespace quillon {
@@ -110,8 +110,5 @@ void PrintSummary() {
 }  // namespace quillon
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  quillon::PrintSummary();
-  return 0;
+  return quillon::bench::RunBenchmarks(argc, argv, quillon::PrintSummary);
 }

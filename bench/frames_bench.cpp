@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "bench_support.h"
 #include "chart/resource_loader.h"
-#include "median_time.h"
 #include "platform/surface.h"
 #include "playback/frame_export.h"
 #include "playback/headless.h"

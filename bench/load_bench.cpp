@@ -8,7 +8,7 @@
 // to compare between machines. A third benchmark sorts 20,000 shuffled records.
 #include <benchmark/benchmark.h>
 
-#include "median_time.h"
+#include "bench_support.h"
 
 #include <algorithm>
 #include <chrono>
@@ -99,32 +99,8 @@ struct BenchChart {
   size_t bytes = 0;
 };
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("quillon_bench_" + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  std::string Write(const std::string& name, const std::string& text) const {
-    const std::string file = (path_ / name).string();
-    std::ofstream(file, std::ios::binary) << text;
-    return file;
-  }
-
- private:
-  std::filesystem::path path_;
-};
-
-TempFolder& Folder() {
-  static TempFolder folder;
+bench::TempFolder& Folder() {
+  static bench::TempFolder folder;
   return folder;
 }
 
@@ -233,11 +209,8 @@ void PrintSummary(const BenchChart& c) {
 }  // namespace quillon
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  quillon::PrintSummary(quillon::SevenKeyChart());
-  quillon::PrintSummary(quillon::LargeChart());
-  return 0;
+  return quillon::bench::RunBenchmarks(argc, argv, [] {
+    quillon::PrintSummary(quillon::SevenKeyChart());
+    quillon::PrintSummary(quillon::LargeChart());
+  });
 }

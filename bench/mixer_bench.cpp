@@ -7,7 +7,7 @@
 // each ratio; the ratios are the figures to compare between machines.
 #include <benchmark/benchmark.h>
 
-#include "median_time.h"
+#include "bench_support.h"
 
 #include <algorithm>
 #include <chrono>
@@ -177,10 +177,5 @@ void PrintSummary() {
 }  // namespace quillon
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  quillon::PrintSummary();
-  return 0;
+  return quillon::bench::RunBenchmarks(argc, argv, quillon::PrintSummary);
 }

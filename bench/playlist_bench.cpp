@@ -8,7 +8,7 @@
 // without file checks) prints charts per second.
 #include <benchmark/benchmark.h>
 
-#include "median_time.h"
+#include "bench_support.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -44,33 +44,8 @@ class NullView : public PlaylistView {
   void ArmPlayStart() override {}
 };
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("quillon_bench_" + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    const std::string file = Path(name);
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-  }
-
- private:
-  std::filesystem::path path_;
-};
-
-TempFolder& Folder() {
-  static TempFolder folder;
+bench::TempFolder& Folder() {
+  static bench::TempFolder folder;
   return folder;
 }
 
@@ -175,10 +150,5 @@ void PrintSummary() {
 }  // namespace quillon
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  quillon::PrintSummary();
-  return 0;
+  return quillon::bench::RunBenchmarks(argc, argv, quillon::PrintSummary);
 }

@@ -5,7 +5,7 @@
 // between machines. XOR and a 2x StretchBlt of a 960x540 picture are timed alongside.
 #include <benchmark/benchmark.h>
 
-#include "median_time.h"
+#include "bench_support.h"
 
 #include <algorithm>
 #include <chrono>
@@ -90,10 +90,5 @@ void PrintSummary() {
 }  // namespace quillon
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  quillon::PrintSummary();
-  return 0;
+  return quillon::bench::RunBenchmarks(argc, argv, quillon::PrintSummary);
 }
