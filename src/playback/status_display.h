@@ -16,21 +16,11 @@
 #include <string_view>
 
 #include "chart/model.h"
+#include "playback/title_style.h"
 
 namespace quillon {
 
 class PlayEngine;
-
-// The look of one title-view line (settings section InfoView, keys Font, FontSize, FontBold,
-// FontItalic, Start and End with the line's digit). Colours are red + 256 * green + 65536 * blue.
-struct TitleLineStyle {
-  std::string Font = "ＭＳ Ｐゴシック";
-  float Size = 9.0F;
-  bool Bold = false;
-  bool Italic = false;
-  int32_t Start = 16777215;  // white
-  int32_t End = 16776960;    // red 0, green 255, blue 255
-};
 
 // The texts that depend on the interface language (string table entries 0, 1000 and 1001).
 struct StatusTexts {

@@ -1,0 +1,78 @@
+#include "resources/string_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace quillon {
+namespace {
+
+TEST(StringTable, HasEveryEntryInBothLanguages) {
+  std::vector<int> ids = {0,  10, 11, 12, 13, 20, 21, 22,  23, 24,
+                          25, 26, 30, 31, 32, 33, 34, 101, 102};
+  for (int id = 500; id <= 513; ++id)
+    ids.push_back(id);
+  for (int id = 1000; id <= 1005; ++id)
+    ids.push_back(id);
+  EXPECT_EQ(StringTable::Ids(), ids);
+  const StringTable en(UiLanguage::English);
+  const StringTable ja(UiLanguage::Japanese);
+  for (const int id : ids) {
+    EXPECT_TRUE(StringTable::Has(id)) << id;
+    EXPECT_FALSE(ja.Get(id).empty()) << id;
+    EXPECT_EQ(en.Get(id).empty(), id == 30) << id;  // 30 has no English text
+  }
+  for (const int id : {-1, 1, 14, 35, 100, 499, 514, 999, 1006}) {
+    EXPECT_FALSE(StringTable::Has(id)) << id;
+    EXPECT_EQ(ja.Get(id), "") << id;
+  }
+}
+
+TEST(StringTable, TextsAreExact) {
+  const StringTable en(UiLanguage::English);
+  const StringTable ja(UiLanguage::Japanese);
+  EXPECT_EQ(en.Get(0), "Arial");
+  EXPECT_EQ(ja.Get(0), "MS UI Gothic");
+  EXPECT_EQ(en.Get(22), "Full Screen(&F)\tAlt+Enter");
+  EXPECT_EQ(ja.Get(22), "全画面表示(&F)\tAlt+Enter");
+  EXPECT_EQ(en.Get(26), "Option(&O)");
+  EXPECT_EQ(ja.Get(26), "オプション(&O)...");
+  EXPECT_EQ(ja.Get(30), "mvie");
+  EXPECT_EQ(ja.Get(101), "プレイリストが変更されています。変更を保存しますか?");
+  EXPECT_EQ(en.Get(513), "Don't Load BMP(&D)");
+  EXPECT_EQ(ja.Get(1001), "★");
+  EXPECT_EQ(en.Get(1005), "Starting...");
+}
+
+TEST(StringTable, LanguageComesFromTheFirstSetVariable) {
+  const char* names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+  std::vector<std::optional<std::string>> saved;
+  for (const char* name : names)
+    saved.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name))
+                                      : std::nullopt);
+  const auto with = [&](std::initializer_list<std::pair<const char*, const char*>> values) {
+    for (const char* name : names)
+      unsetenv(name);
+    for (const auto& [name, value] : values)
+      setenv(name, value, 1);
+    return DetectUiLanguage();
+  };
+  const UiLanguage en = UiLanguage::English;
+  const UiLanguage ja = UiLanguage::Japanese;
+  EXPECT_EQ(with({}), en);
+  EXPECT_EQ(with({{"LANG", "ja_JP.UTF-8"}}), ja);
+  EXPECT_EQ(with({{"LANG", "ja"}}), ja);
+  EXPECT_EQ(with({{"LANG", "jam_JM"}}), en);  // the language code, not any name beginning "ja"
+  EXPECT_EQ(with({{"LC_ALL", "C"}, {"LANG", "ja_JP.UTF-8"}}), en);
+  EXPECT_EQ(with({{"LC_ALL", ""}, {"LC_MESSAGES", "ja_JP.eucJP"}, {"LANG", "C"}}), ja);
+  EXPECT_EQ(with({{"LANGUAGE", "ja:en"}, {"LC_ALL", "C.UTF-8"}}), ja);
+  EXPECT_EQ(with({{"LANGUAGE", "en_GB:ja"}, {"LANG", "ja_JP.UTF-8"}}), en);
+  EXPECT_EQ(with({{"LANGUAGE", ""}, {"LANG", "ja_JP.UTF-8"}}), ja);
+  for (size_t i = 0; i < saved.size(); ++i)
+    saved[i] ? setenv(names[i], saved[i]->c_str(), 1) : unsetenv(names[i]);
+}
+
+}  // namespace
+}  // namespace quillon
