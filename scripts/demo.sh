@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Quillon and opens the bundled demo chart.
+# Installs what is missing, builds Quillon and plays the bundled demo chart in its window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset release
 cmake --build --preset release
-exec build/release/quillon --dump resources/demo/demo.bms
+exec build/release/quillon "$PWD/resources/demo/demo.bms"

@@ -10,6 +10,7 @@ packages=(
   nlohmann-json3-dev
   libsdl2-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool x11-utils fonts-ipafont-gothic
 )
 
 missing=()

@@ -89,12 +89,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     command.Text = std::move(text);
     return command;
   };
-  if (positional.size() > 1) return fail("only one chart may be given");
-  if (!positional.isEmpty()) command.ChartPath = positional.front().toStdString();
-
   const bool dump = parser.isSet(dump_option);
   const bool audio = parser.isSet(render_option);
   const bool frames = parser.isSet(frames_option);
+  // The player takes the whole rest of the command line as the chart path, so a path with blanks
+  // that reached it as several words still names the chart; the headless commands take one.
+  if (positional.size() > 1 && (dump || audio || frames)) {
+    return fail("only one chart may be given");
+  }
+  if (!positional.isEmpty()) command.ChartPath = positional.join(QLatin1Char(' ')).toStdString();
   if (int{dump} + int{audio} + int{frames} > 1) {
     return fail("--dump, --render-audio and --render-frames cannot go together");
   }
@@ -186,8 +189,8 @@ int RunCommandLine(const CommandLine& command, std::ostream& out, std::ostream& 
     case CommandLine::Mode::RenderFrames:
       return RunRenderFrames(command.RenderFrames, out, err);
     case CommandLine::Mode::Player:
-      err << "quillon: the player window is not part of this build yet; use --dump CHART\n";
-      return 1;
+      // The player runs in main(), which owns the QApplication.
+      return 0;
   }
   return 1;
 }

@@ -32,10 +32,12 @@ TEST(CommandLineTest, DumpOptions) {
   const CommandLine player = Parse({"song.bms"});
   EXPECT_EQ(player.Action, CommandLine::Mode::Player);
   EXPECT_EQ(player.ChartPath, "song.bms");
+  // The player takes the rest of the line as one path: words split at a blank join again.
+  EXPECT_EQ(Parse({"my", "song.bms"}).ChartPath, "my song.bms");
 
   for (auto bad : {Parse({"--dump"}), Parse({"--dump", "--choose", "x", "a.bms"}),
                    Parse({"--dump", "--seed", "-1", "a.bms"}), Parse({"--choose", "1", "a.bms"}),
-                   Parse({"--nonsense"}), Parse({"a.bms", "b.bms"})}) {
+                   Parse({"--nonsense"}), Parse({"--dump", "a.bms", "b.bms"})}) {
     EXPECT_EQ(bad.Action, CommandLine::Mode::Error);
     std::ostringstream out, err;
     EXPECT_EQ(RunCommandLine(bad, out, err), 2);

@@ -1,0 +1,349 @@
+#include "shell/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <QToolBar>
+
+#include "playback/sound_backend.h"
+#include "playlist/playlist_window.h"
+#include "resources/toolbar_icons.h"
+#include "shell/full_screen_window.h"
+#include "shell/picture_widgets.h"
+
+namespace quillon {
+
+// What each drawn frame does besides the notes: the frame-rate count and the status area.
+class MainWindowFrameHooks : public FrameHooks {
+ public:
+  explicit MainWindowFrameHooks(MainWindow& window) : window_(window) {}
+  void CountFrame() override {
+    PlayerCore& core = window_.core();
+    core.status.CountFrame(core.engine.ElapsedMs);
+  }
+  void DrawStatusArea() override {
+    PlayerCore& core = window_.core();
+    core.status.DrawStatusArea(core.engine, core.chart, core.flags);
+    core.engine.StatusDirty = false;
+  }
+
+ private:
+  MainWindow& window_;
+};
+
+namespace {
+
+// The designed size of the window: a 256-pixel display with every bar shown.
+constexpr int kDesignedWidth = 420;
+constexpr int kDesignedHeight = 520;
+
+}  // namespace
+
+MainWindow::MainWindow(const MainWindowOptions& options)
+    : options_(options),
+      strings_(options.Language),
+      settings_(options.SettingsPath.isEmpty() ? SettingsStore()
+                                               : SettingsStore(options.SettingsPath)) {
+  setObjectName(QStringLiteral("frmBMSPlayer"));
+  setWindowTitle(QStringLiteral("Quillon"));
+  setWindowIcon(ProgramIcon());
+  setAcceptDrops(true);
+  resize(kDesignedWidth, kDesignedHeight);
+
+  core_ = std::make_unique<PlayerCore>(
+      *this, *this, options_.UseSoundDevice ? MakeSdlBackend() : MakeNullBackend());
+  frame_hooks_ = std::make_unique<MainWindowFrameHooks>(*this);
+  core_->notes.Hooks = frame_hooks_.get();
+  core_->notes.Sleep = [this](int32_t ms) { core_->clock.Sleep(ms); };
+  core_->status.Refreshed = [this](StatusPicture picture) { RefreshStatusPicture(picture); };
+
+  client_lines_ = new LinesWidget(this);
+  client_ = client_lines_;
+  client_lines_->on_drop = [this](const QMimeData& mime) { DropFiles(mime); };
+  setCentralWidget(client_);
+  BuildMenus();
+  BuildToolbars();
+  BuildPictures();
+
+  timer1_ = new QTimer(this);
+  timer1_->setInterval(100);
+  connect(timer1_, &QTimer::timeout, this, [this] { TitleTimerTick(); });
+  tick_timer_ = new QTimer(this);
+  tick_timer_->setTimerType(Qt::PreciseTimer);
+  tick_timer_->setInterval(1);
+  connect(tick_timer_, &QTimer::timeout, this, [this] { core_->engine.TickTimerProc(); });
+  gauge_timer_ = new QTimer(this);
+  gauge_timer_->setTimerType(Qt::PreciseTimer);
+  gauge_timer_->setInterval(1);
+  connect(gauge_timer_, &QTimer::timeout, this, [this] {
+    SteadyTickClock clock;
+    core_->status.GaugeTimerProc(clock.Now());
+  });
+  end_timer_ = new QTimer(this);
+  end_timer_->setSingleShot(true);
+  end_timer_->setInterval(1);
+  connect(end_timer_, &QTimer::timeout, this, [this] { core_->engine.OnEndTimer(); });
+}
+
+MainWindow::~MainWindow() {
+  timer1_->stop();
+  tick_timer_->stop();
+  gauge_timer_->stop();
+  end_timer_->stop();
+  core_->engine.StopRequest = true;
+  core_->engine.Closing = true;
+  delete panel_.data();
+  delete playlist_;
+  delete fsc_;
+}
+
+QAction* MainWindow::AddMenuItem(QMenu* menu, const QString& name, const QString& caption) {
+  QAction* action = menu->addAction(caption);
+  action->setObjectName(name);
+  menu_items_[name] = action;
+  return action;
+}
+
+void MainWindow::BuildMenus() {
+  // Designed captions; Changelang replaces them from the string table at start-up.
+  menu_file_ = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+  connect(AddMenuItem(menu_file_, QStringLiteral("mF(0)"), QStringLiteral("開く(&O)")),
+          &QAction::triggered, this, [this] { mF_Click(0); });
+  connect(AddMenuItem(menu_file_, QStringLiteral("mF(1)"), QStringLiteral("再読み込み(&R)")),
+          &QAction::triggered, this, [this] { mF_Click(1); });
+  menu_file_->addSeparator();
+  connect(AddMenuItem(menu_file_, QStringLiteral("mF(255)"), QStringLiteral("終了(&Q)")),
+          &QAction::triggered, this, [this] { mF_Click(255); });
+
+  menu_view_ = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+  menu_items_sub_ = menu_view_->addMenu(QStringLiteral("項目(&C)"));
+  menu_items_[QStringLiteral("mVi(0)")] = menu_items_sub_->menuAction();
+  const std::array<QString, 4> view_items = {
+      QStringLiteral("ツールバー(&T)"), QStringLiteral("ポジションバー(&P)"),
+      QStringLiteral("コマンドバー(&C)"), QStringLiteral("タイトル情報(&T)")};
+  for (int i = 0; i < 4; ++i) {
+    QAction* item = AddMenuItem(menu_items_sub_, QStringLiteral("mVie(%1)").arg(i),
+                                view_items[static_cast<size_t>(i)]);
+    item->setCheckable(true);
+    item->setChecked(true);
+    connect(item, &QAction::triggered, this, [this, i] { mVie_Click(i); });
+  }
+  menu_view_->addSeparator();
+  QAction* full = AddMenuItem(menu_view_, QStringLiteral("mVi(10)"),
+                              QStringLiteral("全画面表示(&F)\tAlt+Enter"));
+  full->setCheckable(true);
+  connect(full, &QAction::triggered, this, [this] { mVI_Click(10); });
+  menu_zoom_ = menu_view_->addMenu(QStringLiteral("拡大/縮小(&Z)"));
+  menu_items_[QStringLiteral("mVi(11)")] = menu_zoom_->menuAction();
+  const std::array<QString, 3> zooms = {QStringLiteral("50%(&5)\tAlt+1"),
+                                        QStringLiteral("100%(&1)\tAlt+2"),
+                                        QStringLiteral("200%(&2)\tAlt+3")};
+  for (int i = 0; i < 3; ++i) {
+    connect(
+        AddMenuItem(menu_zoom_, QStringLiteral("mZi(%1)").arg(i), zooms[static_cast<size_t>(i)]),
+        &QAction::triggered, this, [this, i] { mZi_Click(i); });
+  }
+  menu_view_->addSeparator();
+  connect(AddMenuItem(menu_view_, QStringLiteral("mVi(14)"), QStringLiteral("統計(&S)")),
+          &QAction::triggered, this, [this] { mVI_Click(14); });
+  menu_view_->addSeparator();
+  QAction* on_top =
+      AddMenuItem(menu_view_, QStringLiteral("mVi(20)"), QStringLiteral("常に手前に表示(&A)"));
+  on_top->setCheckable(true);
+  connect(on_top, &QAction::triggered, this, [this] { mVI_Click(20); });
+  connect(AddMenuItem(menu_view_, QStringLiteral("mVi(21)"), QStringLiteral("オプション(&O)...")),
+          &QAction::triggered, this, [this] { mVI_Click(21); });
+
+  // The full-screen window's popup (never shown in the menu bar).
+  popup_ = new QMenu(QStringLiteral("Popup"), this);
+  const std::array<std::pair<int, QString>, 9> items = {{
+      {0, QStringLiteral("元のサイズに戻す(&C)")},
+      {2, QStringLiteral("再生(&P)")},
+      {3, QStringLiteral("一時停止(&O)")},
+      {4, QStringLiteral("停止(&S)")},
+      {5, QStringLiteral("前の曲(&E)")},
+      {6, QStringLiteral("次の曲(&N)")},
+      {11, QStringLiteral("メインウィンドウ(&M)")},
+      {12, QStringLiteral("コントロールパネル(&T)")},
+      {13, QStringLiteral("プレイリスト(&L)")},
+  }};
+  for (const auto& [index, caption] : items) {
+    if (index == 2 || index == 11) popup_->addSeparator();
+    const int i = index;
+    connect(AddMenuItem(popup_, QStringLiteral("mPi(%1)").arg(index), caption), &QAction::triggered,
+            this, [this, i] { mPi_Click(i); });
+  }
+}
+
+QAction* MainWindow::AddButton(QToolBar* bar, const QString& key, const QString& tooltip,
+                               bool check) {
+  QAction* action = bar->addAction(key);
+  action->setObjectName(key);
+  action->setToolTip(tooltip);
+  action->setCheckable(check);
+  const QImage icon = ToolbarImage(key == QStringLiteral("CPANEL") ? "CP" : key.toStdString());
+  if (!icon.isNull()) {
+    action->setIcon(QIcon(QPixmap::fromImage(icon)));
+  } else {
+    action->setText(key == QStringLiteral("BMPOUT") ? QStringLiteral("BMP")
+                                                    : QStringLiteral("DBG"));
+  }
+  buttons_[key] = action;
+  connect(action, &QAction::triggered, this, [this, key] { Dispatch(key); });
+  return action;
+}
+
+void MainWindow::BuildToolbars() {
+  const auto make_bar = [this](const QString& name) {
+    auto* bar = new QToolBar(name, client_);
+    bar->setObjectName(name);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setIconSize(QSize(16, 16));
+    bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    bar->setFocusPolicy(Qt::NoFocus);
+    return bar;
+  };
+  tlb_system_ = make_bar(QStringLiteral("tlbSystem"));
+  tlb_system_->addSeparator();
+  AddButton(tlb_system_, QStringLiteral("OPEN"), QStringLiteral("開く"), false);
+  AddButton(tlb_system_, QStringLiteral("RELOAD"), QStringLiteral("リロード"), false);
+  tlb_system_->addSeparator();
+  AddButton(tlb_system_, QStringLiteral("OPTION"), QStringLiteral("オプション"), false);
+  tlb_system_->addSeparator();
+  AddButton(tlb_system_, QStringLiteral("PLAYLIST"), QStringLiteral("プレイリスト"), true);
+  AddButton(tlb_system_, QStringLiteral("PROP"), QStringLiteral("プロパティ"), true);
+  AddButton(tlb_system_, QStringLiteral("CPANEL"), QStringLiteral("コントロールパネル"), true);
+  AddButton(tlb_system_, QStringLiteral("OBJ"), QStringLiteral("オブジェクト表示"), true);
+  AddButton(tlb_system_, QStringLiteral("BGA"), QStringLiteral("BGA表示"), true);
+  AddButton(tlb_system_, QStringLiteral("POLY"), QStringLiteral("発音数ゲージ表示"), true);
+  tlb_system_->addSeparator();
+  AddButton(tlb_system_, QStringLiteral("DEBUG"), QStringLiteral("Debug Window"), false);
+
+  tlb_tool_ = make_bar(QStringLiteral("tlbTool"));
+  tlb_tool_->addSeparator();
+  AddButton(tlb_tool_, QStringLiteral("PLAY"), QStringLiteral("再生"), true);
+  AddButton(tlb_tool_, QStringLiteral("PAUSE"), QStringLiteral("一時停止"), true);
+  AddButton(tlb_tool_, QStringLiteral("STOP"), QStringLiteral("停止"), true);
+  tlb_tool_->addSeparator();
+  AddButton(tlb_tool_, QStringLiteral("PREV"), QStringLiteral("前の曲"), false);
+  AddButton(tlb_tool_, QStringLiteral("REW"), QStringLiteral("1小節戻す"), false);
+  AddButton(tlb_tool_, QStringLiteral("FF"), QStringLiteral("1小節送る"), false);
+  AddButton(tlb_tool_, QStringLiteral("NEXT"), QStringLiteral("次の曲"), false);
+  tlb_tool_->addSeparator();
+  AddButton(tlb_tool_, QStringLiteral("REP1"), QStringLiteral("1曲リピート"), true);
+  AddButton(tlb_tool_, QStringLiteral("REPA"), QStringLiteral("全曲リピート"), true);
+  tlb_tool_->addSeparator();
+  AddButton(tlb_tool_, QStringLiteral("BMPOUT"), QStringLiteral("Bitmap Output"), false);
+
+  // The element buttons start as the display switches are.
+  buttons_.at(QStringLiteral("OBJ"))->setChecked(core_->flags[Element::Objects]);
+  buttons_.at(QStringLiteral("BGA"))->setChecked(core_->flags[Element::Bga]);
+  buttons_.at(QStringLiteral("POLY"))->setChecked(core_->flags[Element::PolyGauge]);
+  buttons_.at(QStringLiteral("STOP"))->setChecked(true);
+  buttons_.at(QStringLiteral("PAUSE"))->setEnabled(false);
+}
+
+void MainWindow::BuildPictures() {
+  const auto make_picture = [this](QWidget* parent, const QString& name) {
+    auto* picture = new PictureWidget(parent);
+    picture->setObjectName(name);
+    picture->setFocusPolicy(Qt::NoFocus);
+    return picture;
+  };
+  picture1_ = make_picture(client_, QStringLiteral("Picture1"));
+  picture1_->SetImage(&disp_image_);
+  picture1_->on_drop = [this](const QMimeData& mime) { DropFiles(mime); };
+
+  pic_cur_pos_ = make_picture(client_, QStringLiteral("picCurPos"));
+  pic_cur_pos_->setFixedHeight(10);
+  pic_cur_pos_->SetImage(&core_->status.PicCurPos);
+  pic_cur_pos_->setMouseTracking(true);
+  pic_cur_pos_->on_mouse_press = [this](QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    core_->engine.CPosChange(event->position().x(), 0, pic_cur_pos_->width());
+  };
+  pic_cur_pos_->on_mouse_move = [this](QMouseEvent* event) {
+    // The measure under the pointer, as the seek would choose it.
+    const double w = pic_cur_pos_->width();
+    const double x = event->position().x();
+    const int64_t measure =
+        x <= 0 || w <= 0 ? 0 : static_cast<int64_t>((core_->chart.LastMeasure + 1) * x / w) + 1;
+    pic_cur_pos_->setToolTip(QString::number(std::min<int64_t>(measure, core_->chart.LastMeasure)) +
+                             QStringLiteral("小節"));
+  };
+
+  pic_base_disp_ = new LinesWidget(client_);
+  pic_base_disp_->setObjectName(QStringLiteral("picBaseDisp"));
+  pic_base_disp_->on_drop = [this](const QMimeData& mime) { DropFiles(mime); };
+  pic_pol_graph_ = make_picture(pic_base_disp_, QStringLiteral("picPolGraph"));
+  pic_pol_graph_->SetImage(&core_->status.PicPolGraph);
+  for (size_t i = 0; i < 2; ++i) {
+    pic_time_disp_[i] = make_picture(pic_base_disp_, QStringLiteral("picTimeDisp(%1)").arg(i));
+    pic_time_disp_[i]->SetImage(&core_->status.PicTimeDisp[i]);
+    pic_time_disp_[i]->on_drop = [this](const QMimeData& mime) { DropFiles(mime); };
+  }
+  pic_display_ = make_picture(pic_base_disp_, QStringLiteral("picDisplay"));
+  pic_display_->SetImage(&core_->status.PicDisplay);
+  pic_display_->on_drop = [this](const QMimeData& mime) { DropFiles(mime); };
+  pic_status_ = make_picture(pic_base_disp_, QStringLiteral("picStatus"));
+  pic_status_->SetImage(&core_->status.PicStatus);
+
+  // Designed sizes; the layout fixes the rest.
+  pic_pol_graph_->resize(80, 15);
+  pic_time_disp_[1]->resize(240, 15);
+  pic_time_disp_[0]->resize(160, 16);
+  pic_status_->resize(kDesignedWidth, 20);
+  pic_base_disp_->resize(kDesignedWidth, 100);
+}
+
+QAction* MainWindow::button(const QString& key) const {
+  const auto it = buttons_.find(key);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+QAction* MainWindow::menu_item(const QString& name) const {
+  const auto it = menu_items_.find(name);
+  return it == menu_items_.end() ? nullptr : it->second;
+}
+
+QWidget* MainWindow::title_panel() const {
+  return pic_base_disp_;
+}
+
+PictureWidget* MainWindow::picture(const QString& name) const {
+  for (PictureWidget* p : {picture1_, pic_cur_pos_, pic_pol_graph_, pic_time_disp_[0],
+                           pic_time_disp_[1], pic_display_, pic_status_}) {
+    if (p->objectName() == name) return p;
+  }
+  return nullptr;
+}
+
+PlaylistWindow& MainWindow::playlist_window() {
+  if (playlist_ == nullptr) {
+    playlist_ = new PlaylistWindow(*this, strings_.language() == UiLanguage::Japanese);
+  }
+  return *playlist_;
+}
+
+ControlPanel& MainWindow::control_panel() {
+  if (panel_.isNull()) {
+    panel_ = new ControlPanel(*this, core_->flags, settings_, strings_, this);
+    // A panel made again holds the loaded chart's tempo items.
+    if (!tempo_items_.empty()) panel_->FillTempoBox(tempo_items_, tempo_bpm_);
+    if (!core_->chart.ObjectTable.empty()) panel_->ApplyChartKeys(core_->chart.Header.SevenKeys);
+  }
+  return *panel_;
+}
+
+void MainWindow::MessageBox(const QString& title, const QString& text) {
+  messages_.push_back(title.toStdString() + ": " + text.toStdString());
+  if (!options_.ShowMessageBoxes) return;
+  QMessageBox::warning(isVisible() ? this : nullptr, title, text);
+}
+
+}  // namespace quillon

@@ -1,0 +1,312 @@
+// The main window "frmBMSPlayer": the play display, the position bar, the two toolbars, the menus
+// and the title panel. It owns the player (PlayerCore) and implements the windows' side of the
+// loader (LoadView), the play engine (PlayView), the playlist (PlaylistHost), the sound module
+// (SoundMessages) and the control panel (ControlPanelHost).
+//
+// The code is split by concern: main_window.cpp builds the controls, main_window_commands.cpp
+// holds the commands and keys, main_window_startup.cpp start-up and shut-down,
+// main_window_layout.cpp the layout, zoom and full screen, main_window_views.cpp the interfaces
+// the engine calls.
+//
+// Threads: UI thread only. Play runs as a loop inside PlayFile that lets pending events run
+// between frames, so every handler here may run nested inside a play.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "chart/load_view.h"
+#include "dialogs/control_panel.h"
+#include "platform/gradient_text.h"
+#include "platform/settings_store.h"
+#include "playback/play_view.h"
+#include "playback/sound_module.h"
+#include "playback/title_text.h"
+#include "playlist/playlist.h"
+#include "resources/string_table.h"
+#include "shell/player_core.h"
+#include "shell/settings_table.h"
+
+class QAction;
+class QMenu;
+class QMimeData;
+class QTimer;
+class QToolBar;
+
+namespace quillon {
+
+class FullScreenWindow;
+class LinesWidget;
+class PictureWidget;
+class PlaylistWindow;
+
+// Where the program finds and keeps its files, and what it may use; tests point these at
+// temporary folders and turn sound and message boxes off.
+struct MainWindowOptions {
+  QString SettingsPath;       // empty: the user's settings file
+  std::string ProgramFolder;  // skins and quillon.bpl are read here first
+  std::string DataFolder;     // then here; written here
+  bool UseSoundDevice = true;
+  bool ShowMessageBoxes = true;
+  UiLanguage Language = DetectUiLanguage();
+};
+
+// Twips per pixel of the window position and size in the settings.
+inline constexpr double kTwipsPerPixel = 15.0;
+
+class MainWindow : public QMainWindow,
+                   public LoadView,
+                   public PlayView,
+                   public PlaylistHost,
+                   public SoundMessages,
+                   public ControlPanelHost {
+ public:
+  explicit MainWindow(const MainWindowOptions& options = {});
+  ~MainWindow() override;
+
+  // Start-up steps 1 to 22, with the chart path given on the command line (may be empty). When
+  // the program closes during start-up (AutoEnd), Ended() is true afterwards.
+  void Startup(const std::string& command_line);
+  // True once shut-down has run: the process should end.
+  bool Ended() const { return ended_; }
+  // Called at the end of shut-down (the program quits the application there).
+  std::function<void()> on_ended;
+
+  // Public operations.
+  int32_t bLoad(const std::string& file, bool list_load = false);
+  void PrevLoad();
+  void NextLoad(bool always_play = false) override;
+  void Status(const std::string& text, std::string_view icon);
+  void Changelang();
+  void ResizeForm();
+  void TitleView();
+  void mVI_Click(int index);
+  void mZi_Click(int index);
+  // The toolbar dispatcher: runs the command of the button `key` ("PLAY", "OPEN", ...).
+  void Dispatch(const QString& key);
+  // The menu commands mF(i), mVie(i).
+  void mF_Click(int index);
+  void mVie_Click(int index);
+  // Files dropped on the main window go to the playlist.
+  void DropFiles(const QMimeData& mime);
+  // A key of the main window; true when it was handled (consumed).
+  bool HandleKey(int key, Qt::KeyboardModifiers modifiers);
+  // A full-screen popup item mPi(index).
+  void mPi_Click(int index);
+
+  // What the window shows and holds (for the other windows and for tests).
+  PlayerCore& core() { return *core_; }
+  SettingsStore& settings() { return settings_; }
+  const ProgramSettings& program_settings() const { return program_; }
+  const StringTable& strings() const { return strings_; }
+  PlaylistWindow& playlist_window();
+  // The control panel, created (hidden) when it does not exist.
+  ControlPanel& control_panel();
+  bool control_panel_exists() const { return !panel_.isNull(); }
+  QAction* button(const QString& key) const;
+  QAction* menu_item(const QString& name) const;  // "mF(0)", "mVie(2)", "mZi(1)", "mPi(5)"...
+  QMenu* popup_menu() const { return popup_; }
+  PictureWidget* picture1() const { return picture1_; }
+  PictureWidget* position_bar() const { return pic_cur_pos_; }
+  QWidget* title_panel() const;
+  QToolBar* system_toolbar() const { return tlb_system_; }
+  QToolBar* command_toolbar() const { return tlb_tool_; }
+  PictureWidget* picture(const QString& name) const;  // "picPolGraph", "picTimeDisp(0)", ...
+  FullScreenWindow* full_screen_window() const { return fsc_; }
+  bool FullScreenOn() const { return full_screen_on_; }
+  int32_t DisplayWidth() const { return display_width_; }
+  int32_t DisplayHeight() const { return display_height_; }
+  const std::string& CurrentFile() const { return current_file_; }
+  const QImage& display_image() const { return disp_image_; }
+  // The load log lines written since the window was made (the last 200).
+  const std::vector<std::string>& load_log() const { return load_log_; }
+  // Start-up and shut-down steps in the order they ran ("startup 1", ..., "shutdown 11").
+  const std::vector<std::string>& trace() const { return trace_; }
+  bool DdeControlled = false;
+
+  // LoadView (the load log and the windows the loader fills).
+  void ShowLoadLine(std::string_view text) override;
+  void ShowProgress(std::string_view text) override;
+  void ClearDisplay(bool persistent) override;
+  void MoveToBottomLine() override;
+  void SetProgress(double fraction) override;
+  void SetCaption(std::string_view caption) override;
+  void LoadSettings() override;
+  void ResetPlayState() override;
+  void ShowStagePicture(std::string_view path) override;
+  void DrawTitleInfo(const BmsHeader& header) override;
+  void SetLaneLayout(bool seven_keys) override;
+  void SetTitleText(std::string_view text) override;
+  void ProcessEvents() override;
+  void FillTempoBox(const std::vector<int32_t>& items, int16_t bpm) override;
+  void SetStartMeasure(std::string_view measure) override;
+  void ShowLoadedPicture(int32_t surface) override;
+  bool Minimized() const override { return minimized_; }
+  int AskRandomBranch(int random_count, int branches) override;
+
+  // PlayView
+  void Status(int text_id, std::string_view icon) override;
+  void SetPlayButtons(bool play_pressed, bool pause_pressed, bool pause_enabled,
+                      bool stop_pressed) override;
+  void Notify(std::string_view text) override;
+  void DrawFrame() override;
+  void AddGaugeInput(int32_t amount) override;
+  void StartFrameRate(double elapsed_ms) override;
+  void StartTickTimer() override;
+  void StopTickTimer() override;
+  void PostEndTimer() override;
+  std::optional<double> TempoBoxValue() const override;
+  // The last text written into DDEP, the remote-control item.
+  const std::string& DDEP() const { return ddep_; }
+
+  // PlaylistHost
+  int32_t LoadChart(const std::string& file, bool list_load) override;
+  void StopFile(bool no_stop) override;
+  void PlayFile() override;
+  std::string LoadedFilePath() const override;
+  bool IsPlaying() const override;
+  int RepeatMode() const override;
+  void RearmEndTimer() override;
+  void SetPlaylistButton(bool down) override;
+
+  // SoundMessages
+  void ShowSoundError(std::string_view text) override;
+
+  // ControlPanelHost
+  void SetGaugeVisible(bool visible) override;
+  void SetElementButtons(bool obj, bool bga, bool poly) override;
+  void SetGaugeTimer(bool running) override;
+  void SetSevenKeys(bool seven) override;
+  void SetTickTimer(bool running) override;
+  void ShowStillPicture() override;
+  void ChangeTempo(int16_t bpm) override;
+  void SetZoom(float zoom) override;
+  void SetFrameSleep(int32_t ms) override;
+  void ZoomWindow(int index) override;
+  void PanelClosed() override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  // A message box; tests turn them off (ShowMessageBoxes) and read the texts from messages().
+  void MessageBox(const QString& title, const QString& text);
+
+ public:
+  const std::vector<std::string>& messages() const { return messages_; }
+
+ private:
+  friend class MainWindowFrameHooks;
+
+  // main_window.cpp
+  void BuildMenus();
+  void BuildToolbars();
+  void BuildPictures();
+  QAction* AddMenuItem(QMenu* menu, const QString& name, const QString& caption);
+  QAction* AddButton(QToolBar* bar, const QString& key, const QString& tooltip, bool check);
+  void Trace(const std::string& step) { trace_.push_back(step); }
+
+  // main_window_commands.cpp
+  void OpenChart();
+  void ReloadChart();
+  void ShowPanel(bool show);
+  void ShowPlaylist(bool show);
+
+  // main_window_startup.cpp
+  void Shutdown();
+  void TitleTimerTick();
+  void WriteStartupLine(const QString& text, int32_t from, int32_t to);
+
+  // main_window_layout.cpp
+  struct BarHeights {
+    int Sys = 0, Pos = 0, Tool = 0, Base = 0;
+  };
+  BarHeights ComputeBarHeights();
+  void LayoutTitlePanel();
+  void RemakeBackBuffer();
+  void FullScreen(bool on);
+  // The picture the play display draws on (Picture1 or the full-screen window).
+  PictureWidget* DispPic() const;
+  void ShowDisplay();
+  void RefreshStatusPicture(StatusPicture picture);
+
+  // main_window_views.cpp
+  void PrintLoadLine(std::string_view text, bool next_line);
+  void ApplyTitleLines();
+
+  MainWindowOptions options_;
+  StringTable strings_;
+  SettingsStore settings_;
+  ProgramSettings program_;
+  std::unique_ptr<PlayerCore> core_;
+  std::unique_ptr<FrameHooks> frame_hooks_;
+
+  // Controls.
+  QWidget* client_ = nullptr;  // the window's inner area
+  LinesWidget* client_lines_ = nullptr;
+  QToolBar* tlb_system_ = nullptr;
+  QToolBar* tlb_tool_ = nullptr;
+  PictureWidget* picture1_ = nullptr;
+  PictureWidget* pic_cur_pos_ = nullptr;
+  LinesWidget* pic_base_disp_ = nullptr;
+  PictureWidget* pic_pol_graph_ = nullptr;
+  std::array<PictureWidget*, 2> pic_time_disp_{};
+  PictureWidget* pic_display_ = nullptr;
+  PictureWidget* pic_status_ = nullptr;
+  FullScreenWindow* fsc_ = nullptr;
+  QMenu* popup_ = nullptr;
+  std::map<QString, QAction*> buttons_;
+  std::map<QString, QAction*> menu_items_;
+  QMenu* menu_file_ = nullptr;
+  QMenu* menu_view_ = nullptr;
+  QMenu* menu_items_sub_ = nullptr;
+  QMenu* menu_zoom_ = nullptr;
+  QPointer<ControlPanel> panel_;
+  PlaylistWindow* playlist_ = nullptr;
+
+  // Timers: title scroll and docking, the 1 ms scheduler and gauge timers, the end-of-chart
+  // follow-up.
+  QTimer* timer1_ = nullptr;
+  QTimer* tick_timer_ = nullptr;
+  QTimer* gauge_timer_ = nullptr;
+  QTimer* end_timer_ = nullptr;
+
+  // State.
+  std::string current_file_;
+  std::string ddep_;
+  bool full_screen_on_ = false;
+  bool minimized_ = false;
+  bool zoom_resizing_ = false;
+  bool closing_ = false;
+  bool ended_ = false;
+  bool started_ = false;
+  bool loading_ = false;
+  int32_t display_width_ = 0;
+  int32_t display_height_ = 0;
+  int32_t last_layout_width_ = 0;
+  int32_t title_text_height_sum_ = 0;
+  std::string title_text_;
+  int32_t title_scroll_pos_ = 0;
+  int32_t title_length_ = 0;
+  DockMemory dock_;
+  std::vector<int32_t> tempo_items_;
+  int16_t tempo_bpm_ = 0;
+  std::string status_text_;
+  std::string status_icon_;
+  QImage disp_image_;
+  PrintTarget load_log_target_;
+  std::vector<std::string> load_log_;
+  std::vector<std::string> trace_;
+  std::vector<std::string> messages_;
+};
+
+}  // namespace quillon

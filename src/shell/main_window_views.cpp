@@ -1,0 +1,312 @@
+// The main window's side of the loader, the play engine, the playlist, the sound module and the
+// control panel: what they show on the window and ask of it.
+#include <QAction>
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QTimer>
+
+#include "chart/numbers.h"
+#include "dialogs/random_select.h"
+#include "playlist/playlist_window.h"
+#include "shell/main_window.h"
+#include "shell/picture_widgets.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr size_t kLoadLogKept = 200;
+
+QFont LoadLogFont(const StringTable& strings) {
+  return QFont(QString::fromStdString(strings.Get(0)), 9);
+}
+
+}  // namespace
+
+// ---- LoadView ----
+
+void MainWindow::PrintLoadLine(std::string_view text, bool next_line) {
+  load_log_.emplace_back(text);
+  if (load_log_.size() > kLoadLogKept) load_log_.erase(load_log_.begin());
+  PrintTarget& target = load_log_target_;
+  target.Image = &disp_image_;
+  target.Font = LoadLogFont(strings_);
+  if (disp_image_.isNull()) return;
+  const QFontMetrics metrics(target.Font, &disp_image_);
+  const int h = metrics.height();
+  {
+    QPainter painter(&disp_image_);
+    painter.fillRect(0, target.CurrentY, disp_image_.width(), h, Qt::black);
+    painter.setFont(target.Font);
+    painter.setPen(QColor(255, 255, 255));
+    painter.drawText(0, target.CurrentY + metrics.ascent(),
+                     QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+  }
+  if (next_line) target.CurrentY += h;
+  DispPic()->repaint();
+}
+
+void MainWindow::ShowLoadLine(std::string_view text) {
+  PrintLoadLine(text, /*next_line=*/true);
+}
+
+void MainWindow::ShowProgress(std::string_view text) {
+  PrintLoadLine(text, /*next_line=*/false);
+}
+
+void MainWindow::ClearDisplay(bool /*persistent*/) {
+  disp_image_.fill(Qt::black);
+  load_log_target_.CurrentY = 0;
+  DispPic()->repaint();
+}
+
+void MainWindow::MoveToBottomLine() {
+  const QFontMetrics metrics(LoadLogFont(strings_), &disp_image_);
+  load_log_target_.CurrentY =
+      disp_image_.height() - metrics.boundingRect(QStringLiteral("Aaあ!")).height();
+}
+
+void MainWindow::SetProgress(double fraction) {
+  StatusDisplay& status = core_->status;
+  QImage& bar = status.PicCurPos;
+  if (bar.isNull()) return;
+  {
+    QPainter painter(&bar);
+    painter.drawImage(QRect(0, 0, bar.width(), bar.height()), status.CurposBG);
+    const int w = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * bar.width());
+    if (w > 0)
+      painter.drawImage(QRect(0, 0, w, bar.height()), status.Curpos, QRect(0, 0, w, bar.height()));
+  }
+  pic_cur_pos_->repaint();
+}
+
+void MainWindow::SetCaption(std::string_view caption) {
+  setWindowTitle(QString::fromUtf8(caption.data(), static_cast<int>(caption.size())));
+}
+
+void MainWindow::LoadSettings() {
+  quillon::LoadSettings(settings_, program_);
+  core_->status.TitleLines = program_.InfoLines;
+  core_->engine.MinimizeSleep = program_.MinimizeSleep;
+  core_->engine.MinimizeSleepTime = program_.MinimizeSleepTime;
+}
+
+void MainWindow::ResetPlayState() {
+  core_->engine.ResetPlay();
+}
+
+void MainWindow::ShowStagePicture(std::string_view path) {
+  if (path.empty()) return;
+  QImage stage(QString::fromUtf8(path.data(), static_cast<int>(path.size())));
+  if (stage.isNull() || disp_image_.isNull()) return;
+  QPainter painter(&disp_image_);
+  painter.drawImage(QRect(0, 32, 256, 192), stage, QRect(0, 0, 640, 480));
+  painter.end();
+  DispPic()->repaint();
+}
+
+void MainWindow::DrawTitleInfo(const BmsHeader& header) {
+  core_->status.DrawTitleInfo(header);
+  pic_display_->repaint();
+}
+
+void MainWindow::SetLaneLayout(bool seven_keys) {
+  core_->notes.SetLaneLayout(seven_keys ? 1 : 0);
+}
+
+void MainWindow::SetTitleText(std::string_view text) {
+  title_text_ = std::string(text);
+  title_scroll_pos_ = 0;
+  title_length_ = CharacterCount(title_text_);
+}
+
+void MainWindow::ProcessEvents() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void MainWindow::FillTempoBox(const std::vector<int32_t>& items, int16_t bpm) {
+  tempo_items_ = items;
+  tempo_bpm_ = bpm;
+  control_panel().FillTempoBox(items, bpm);
+}
+
+void MainWindow::SetStartMeasure(std::string_view measure) {
+  core_->engine.StartMeasure = std::string(measure);
+}
+
+void MainWindow::ShowLoadedPicture(int32_t surface) {
+  const QImage* picture = core_->surfaces.Image(surface);
+  if (picture == nullptr || disp_image_.isNull()) return;
+  QPainter painter(&disp_image_);
+  painter.drawImage(0, 0, *picture, 0, 0, 256, 256);
+  painter.end();
+  DispPic()->repaint();
+}
+
+int MainWindow::AskRandomBranch(int random_count, int branches) {
+  return AskRandomSelect(this, random_count, branches);
+}
+
+// ---- PlayView ----
+
+void MainWindow::SetPlayButtons(bool play_pressed, bool pause_pressed, bool pause_enabled,
+                                bool stop_pressed) {
+  button(QStringLiteral("PLAY"))->setChecked(play_pressed);
+  button(QStringLiteral("PAUSE"))->setChecked(pause_pressed);
+  button(QStringLiteral("PAUSE"))->setEnabled(pause_enabled);
+  button(QStringLiteral("STOP"))->setChecked(stop_pressed);
+}
+
+void MainWindow::Notify(std::string_view text) {
+  ddep_ = std::string(text);
+}
+
+void MainWindow::DrawFrame() {
+  if (closing_) return;
+  PlayerCore& core = *core_;
+  core.notes.DrawFrame(core.engine, core.chart, core.resources.SpriteDc, core.resources.BgaDc,
+                       &disp_image_);
+  ShowDisplay();
+}
+
+void MainWindow::AddGaugeInput(int32_t amount) {
+  core_->status.AddGaugeInput(amount);
+}
+
+void MainWindow::StartFrameRate(double elapsed_ms) {
+  core_->status.StartFrameRate(elapsed_ms);
+}
+
+void MainWindow::StartTickTimer() {
+  if (!closing_) tick_timer_->start();
+}
+
+void MainWindow::StopTickTimer() {
+  tick_timer_->stop();
+}
+
+void MainWindow::PostEndTimer() {
+  if (!closing_) end_timer_->start();
+}
+
+std::optional<double> MainWindow::TempoBoxValue() const {
+  if (panel_.isNull()) return std::nullopt;
+  return panel_->TempoValue();
+}
+
+// ---- PlaylistHost ----
+
+int32_t MainWindow::LoadChart(const std::string& file, bool list_load) {
+  return bLoad(file, list_load);
+}
+
+void MainWindow::StopFile(bool no_stop) {
+  core_->engine.StopFile(no_stop);
+}
+
+void MainWindow::PlayFile() {
+  // Play asked for while a load runs (a deferred play whose timer fired inside the load) starts
+  // once the load has finished.
+  if (loading_) {
+    QTimer::singleShot(1, this, [this] { PlayFile(); });
+    return;
+  }
+  core_->engine.PlayFile();
+}
+
+std::string MainWindow::LoadedFilePath() const {
+  return core_->chart.Header.FilePath;
+}
+
+bool MainWindow::IsPlaying() const {
+  return core_->engine.Playing;
+}
+
+int MainWindow::RepeatMode() const {
+  return core_->engine.RepeatMode;
+}
+
+void MainWindow::RearmEndTimer() {
+  PostEndTimer();
+}
+
+void MainWindow::SetPlaylistButton(bool down) {
+  button(QStringLiteral("PLAYLIST"))->setChecked(down);
+}
+
+// ---- SoundMessages ----
+
+void MainWindow::ShowSoundError(std::string_view text) {
+  MessageBox(QStringLiteral("DirectSound error"),
+             QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+}
+
+// ---- ControlPanelHost ----
+
+void MainWindow::SetGaugeVisible(bool visible) {
+  pic_pol_graph_->setVisible(visible);
+}
+
+void MainWindow::SetElementButtons(bool obj, bool bga, bool poly) {
+  button(QStringLiteral("OBJ"))->setChecked(obj);
+  button(QStringLiteral("BGA"))->setChecked(bga);
+  button(QStringLiteral("POLY"))->setChecked(poly);
+}
+
+void MainWindow::SetGaugeTimer(bool running) {
+  if (running && !closing_) {
+    gauge_timer_->start();
+  } else {
+    gauge_timer_->stop();
+  }
+}
+
+void MainWindow::SetSevenKeys(bool seven) {
+  core_->chart.Header.SevenKeys = seven;
+  core_->notes.SetLaneLayout(seven ? 1 : 0);
+}
+
+void MainWindow::SetTickTimer(bool running) {
+  if (running) {
+    StartTickTimer();
+  } else {
+    StopTickTimer();
+  }
+}
+
+void MainWindow::ShowStillPicture() {
+  PlayEngine& engine = core_->engine;
+  if (engine.Playing || core_->chart.ObjectTable.empty() || closing_) return;
+  core_->notes.LastDrawnPosition = -1.0;
+  engine.LocateMeasure(ReadWhole<int16_t>(engine.StartMeasure).value_or(0));
+}
+
+void MainWindow::ChangeTempo(int16_t bpm) {
+  core_->engine.SetTempo(bpm);
+}
+
+void MainWindow::SetZoom(float zoom) {
+  core_->notes.Zoom = zoom;
+}
+
+void MainWindow::SetFrameSleep(int32_t ms) {
+  core_->engine.FrameSleep = ms;
+}
+
+void MainWindow::ZoomWindow(int index) {
+  mZi_Click(index);
+}
+
+void MainWindow::PanelClosed() {
+  button(QStringLiteral("CPANEL"))->setChecked(false);
+  // The panel unloads: the next use makes it again from the stored switches. The switches
+  // themselves stay in effect meanwhile.
+  if (!panel_.isNull()) {
+    panel_->hide();
+    panel_->deleteLater();
+    panel_.clear();
+  }
+}
+
+}  // namespace quillon

@@ -1,0 +1,395 @@
+// The main window driven as a user would, on the offscreen platform: start-up and shut-down,
+// settings, layout, keys, toolbar commands, full screen and the control panel.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTimer>
+#include <QToolBar>
+#include <filesystem>
+
+#include "playlist/playlist_window.h"
+#include "shell/full_screen_window.h"
+#include "shell/main_window.h"
+#include "shell/picture_widgets.h"
+#include "support/test_data.h"
+
+namespace quillon {
+namespace {
+
+// A chart of `measures` measures at 240 BPM (one second each) with a key note in each.
+std::string ShortChart(const std::string& title, int measures, bool seven_keys = false) {
+  std::string text = "#TITLE " + title + "\r\n#ARTIST someone\r\n#GENRE test\r\n#BPM 240\r\n";
+  for (int m = 1; m <= measures; ++m) {
+    char line[32];
+    std::snprintf(line, sizeof line, "#%03d11:01\r\n", m);
+    text += line;
+  }
+  if (seven_keys) text += "#00118:01\r\n";
+  return text;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowOptions Options() const {
+    MainWindowOptions options;
+    options.SettingsPath = QString::fromStdString((dir_.path() / "Quillon.ini").string());
+    options.DataFolder = (dir_.path() / "data").string();
+    options.UseSoundDevice = false;
+    options.ShowMessageBoxes = false;
+    options.Language = UiLanguage::English;
+    return options;
+  }
+  std::unique_ptr<MainWindow> Start(const std::string& chart = {}) {
+    auto window = std::make_unique<MainWindow>(Options());
+    window->Startup(chart);
+    return window;
+  }
+  std::string Chart(const std::string& name, int measures, bool seven = false) const {
+    return dir_.Write(name, ShortChart(name, measures, seven));
+  }
+  QSettings Ini() const {
+    return QSettings(QString::fromStdString((dir_.path() / "Quillon.ini").string()),
+                     QSettings::IniFormat);
+  }
+  // Runs `action` from the event loop once `ms` have passed (inside a play loop, say).
+  static void Later(int ms, std::function<void()> action) {
+    QTimer::singleShot(ms, std::move(action));
+  }
+
+  test::TempDir dir_;
+};
+
+TEST_F(MainWindowTest, StartsAndShutsDownInOrderAndWritesTheSettingsAndTheDefaultPlaylist) {
+  auto window = Start();
+  std::vector<std::string> expected;
+  for (int step = 1; step <= 22; ++step)
+    expected.push_back("startup " + std::to_string(step));
+  EXPECT_EQ(window->trace(), expected);
+  EXPECT_TRUE(window->isVisible());
+  // First start: every view item checked, the English captions.
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_TRUE(window->menu_item(QStringLiteral("mVie(%1)").arg(i))->isChecked());
+  }
+  EXPECT_EQ(window->menu_item(QStringLiteral("mF(0)"))->text(), QStringLiteral("Open(&O)"));
+  EXPECT_EQ(window->menu_item(QStringLiteral("mVi(10)"))->text(),
+            QStringLiteral("Full Screen(&F)\tAlt+Enter"));
+
+  bool ended = false;
+  window->on_ended = [&] { ended = true; };
+  window->close();
+  EXPECT_TRUE(ended);
+  std::vector<std::string> tail(window->trace().end() - 10, window->trace().end());
+  std::vector<std::string> shutdown;
+  for (int step = 2; step <= 11; ++step)
+    shutdown.push_back("shutdown " + std::to_string(step));
+  EXPECT_EQ(tail, shutdown);
+  EXPECT_EQ(window->DDEP(), "PCLOSE");
+
+  QSettings ini = Ini();
+  EXPECT_EQ(ini.value(QStringLiteral("WindowPos/MainState")).toString(), QStringLiteral("0"));
+  EXPECT_EQ(ini.value(QStringLiteral("WindowPos/MainWidth")).toDouble(), window->width() * 15.0);
+  EXPECT_EQ(ini.value(QStringLiteral("View/Item3")).toString(), QStringLiteral("True"));
+  EXPECT_TRUE(std::filesystem::exists(dir_.path() / "data" / "quillon.bpl"));
+}
+
+TEST_F(MainWindowTest, RestoresPositionSizeAndTheMaximisedOrMinimisedState) {
+  {
+    auto window = Start();
+    window->move(40, 30);
+    window->resize(500, 600);
+    window->showMaximized();
+    window->close();
+  }
+  QSettings ini = Ini();
+  EXPECT_EQ(ini.value(QStringLiteral("WindowPos/MainState")).toString(), QStringLiteral("2"));
+  EXPECT_EQ(ini.value(QStringLiteral("WindowPos/MainWidth")).toDouble(), 500 * 15.0);
+  EXPECT_EQ(ini.value(QStringLiteral("WindowPos/MainHeight")).toDouble(), 600 * 15.0);
+  {
+    auto window = Start();
+    EXPECT_TRUE(window->isMaximized());
+    EXPECT_EQ(window->normalGeometry().size(), QSize(500, 600));
+    window->showMinimized();
+    window->close();
+  }
+  EXPECT_EQ(Ini().value(QStringLiteral("WindowPos/MainState")).toString(), QStringLiteral("1"));
+  auto window = Start();
+  EXPECT_TRUE(window->isMinimized());
+  EXPECT_TRUE(window->Minimized());
+}
+
+TEST_F(MainWindowTest, UnconvertibleSettingsKeepTheirDefaults) {
+  {
+    QSettings ini = Ini();
+    ini.setValue(QStringLiteral("WindowPos/MainLeft"), QStringLiteral("left"));
+    ini.setValue(QStringLiteral("WindowPos/MainState"), QStringLiteral("x"));
+    ini.setValue(QStringLiteral("View/Item1"), QStringLiteral("maybe"));
+    ini.setValue(QStringLiteral("view/item2"), QStringLiteral("False"));
+  }
+  auto window = Start();
+  EXPECT_EQ(window->trace().back(), "startup 22");
+  EXPECT_TRUE(window->menu_item(QStringLiteral("mVie(1)"))->isChecked());
+  EXPECT_FALSE(window->menu_item(QStringLiteral("mVie(2)"))->isChecked());
+  EXPECT_TRUE(window->command_toolbar()->isHidden());
+}
+
+TEST_F(MainWindowTest, ZoomGivesASquareDisplayAndAWindowJustLargeEnough) {
+  auto window = Start();
+  window->mZi_Click(1);
+  EXPECT_EQ(window->picture1()->size(), QSize(256, 256));
+  EXPECT_EQ(window->DisplayWidth(), 256);
+  EXPECT_EQ(window->DisplayHeight(), 256);
+  EXPECT_EQ(window->centralWidget()->width(), 256);
+  const int bars = window->system_toolbar()->sizeHint().height() + 4 +
+                   window->position_bar()->height() +
+                   window->command_toolbar()->sizeHint().height() + window->title_panel()->height();
+  EXPECT_EQ(window->centralWidget()->height(), bars + 256);
+  // The bars follow the display, the title panel is at the bottom.
+  EXPECT_EQ(window->position_bar()->y(), window->picture1()->geometry().bottom() + 1);
+  EXPECT_EQ(window->title_panel()->geometry().bottom(), window->centralWidget()->height() - 1);
+
+  EXPECT_TRUE(window->HandleKey(Qt::Key_1, Qt::AltModifier));
+  EXPECT_EQ(window->picture1()->size(), QSize(128, 128));
+  EXPECT_TRUE(window->HandleKey(Qt::Key_3, Qt::AltModifier));
+  EXPECT_EQ(window->picture1()->size(), QSize(512, 512));
+  // The digits act only with Alt alone.
+  EXPECT_FALSE(window->HandleKey(Qt::Key_1, Qt::NoModifier));
+  EXPECT_FALSE(window->HandleKey(Qt::Key_1, Qt::AltModifier | Qt::ShiftModifier));
+  EXPECT_FALSE(window->HandleKey(Qt::Key_1, Qt::AltModifier | Qt::KeypadModifier));
+  EXPECT_EQ(window->picture1()->size(), QSize(512, 512));
+
+  // A manual resize: the display follows the window again.
+  window->resize(window->width() + 40, window->height() + 30);
+  EXPECT_EQ(window->picture1()->width(), window->centralWidget()->width());
+  EXPECT_EQ(window->picture1()->height(), 512 + 30);
+}
+
+TEST_F(MainWindowTest, HiddenBarsMoveTheOthersAndEnlargeTheDisplay) {
+  auto window = Start();
+  window->mZi_Click(1);
+  const int display_h = window->picture1()->height();
+  const int panel_h = window->title_panel()->height();
+  window->menu_item(QStringLiteral("mVie(3)"))->trigger();  // title information off
+  EXPECT_TRUE(window->title_panel()->isHidden());
+  EXPECT_EQ(window->picture1()->height(), display_h + panel_h);
+  EXPECT_EQ(window->command_toolbar()->geometry().bottom(), window->centralWidget()->height() - 1);
+
+  window->menu_item(QStringLiteral("mVie(0)"))->trigger();  // system toolbar off
+  EXPECT_EQ(window->picture1()->y(), 0);
+  window->close();
+  QSettings ini = Ini();
+  EXPECT_EQ(ini.value(QStringLiteral("View/Item0")).toString(), QStringLiteral("False"));
+  EXPECT_EQ(ini.value(QStringLiteral("View/Item3")).toString(), QStringLiteral("False"));
+  EXPECT_EQ(ini.value(QStringLiteral("View/Item1")).toString(), QStringLiteral("True"));
+  // The next start comes up with the same bars.
+  auto again = Start();
+  EXPECT_TRUE(again->system_toolbar()->isHidden());
+  EXPECT_FALSE(again->command_toolbar()->isHidden());
+}
+
+TEST_F(MainWindowTest, AWindowTooSmallForItsBarsHidesTheDisplayUntilItFitsAgain) {
+  auto window = Start();
+  window->resize(200, 60);
+  EXPECT_TRUE(window->picture1()->isHidden());
+  window->resize(400, 600);
+  EXPECT_FALSE(window->picture1()->isHidden());
+  EXPECT_EQ(window->DisplayWidth(), window->picture1()->width());
+}
+
+TEST_F(MainWindowTest, LoadingReplacesThePlaylistAndShowsTheChart) {
+  auto window = Start();
+  const std::string seven = Chart("seven.bms", 2, /*seven=*/true);
+  EXPECT_EQ(window->bLoad(seven), 0);
+  EXPECT_EQ(window->CurrentFile(), seven);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("[Quillon] (test) seven.bms / someone   "));
+  Playlist& list = window->playlist_window().playlist();
+  ASSERT_EQ(list.size(), 1U);
+  EXPECT_EQ(list.PlayIndex, 1);
+  const int32_t ms = window->core().chart.TotalTimeMs;
+  char length[16];
+  std::snprintf(length, sizeof length, "%02d:%02d", ms / 60000, ms % 60000 / 1000);
+  EXPECT_EQ(list.entries()[0].Length, length);
+  // A seven-key chart ticks and locks the 7Lines element; a five-key chart frees it.
+  QCheckBox* seven_lines = window->control_panel().Element(5);
+  EXPECT_TRUE(seven_lines->isChecked());
+  EXPECT_FALSE(seven_lines->isEnabled());
+  window->bLoad(Chart("five.bms", 2));
+  EXPECT_FALSE(seven_lines->isChecked());
+  EXPECT_TRUE(seven_lines->isEnabled());
+  EXPECT_TRUE(window->button(QStringLiteral("STOP"))->isChecked());
+
+  // The load log went to the display.
+  const auto& log = window->load_log();
+  EXPECT_NE(std::find(log.begin(), log.end(), "[100%] Load Complete!"), log.end());
+  // A missing chart is reported on the load log and leaves nothing loaded.
+  EXPECT_EQ(window->bLoad((dir_.path() / "missing.bms").string()), -1);
+  EXPECT_EQ(window->load_log().back(), "File not found.");
+}
+
+TEST_F(MainWindowTest, SpaceAndPeriodPauseResumeAndStopAWholePlay) {
+  auto window = Start();
+  window->bLoad(Chart("song.bms", 8));
+  PlayEngine& engine = window->core().engine;
+  bool paused_seen = false;
+  bool resumed = false;
+  Later(150, [&] {
+    EXPECT_TRUE(engine.Playing);
+    EXPECT_TRUE(window->button(QStringLiteral("PLAY"))->isChecked());
+    window->HandleKey(Qt::Key_Space, Qt::NoModifier);
+    paused_seen = engine.Paused && window->button(QStringLiteral("PAUSE"))->isChecked();
+    Later(50, [&] {
+      window->HandleKey(Qt::Key_Space, Qt::NoModifier);
+      resumed = !engine.Paused;
+      Later(50, [&] { window->HandleKey(Qt::Key_Period, Qt::NoModifier); });
+    });
+  });
+  window->HandleKey(Qt::Key_Space, Qt::NoModifier);  // starts play; returns when it has ended
+  EXPECT_TRUE(paused_seen);
+  EXPECT_TRUE(resumed);
+  EXPECT_FALSE(engine.Playing);
+  EXPECT_TRUE(engine.StopRequest);
+  EXPECT_TRUE(window->button(QStringLiteral("STOP"))->isChecked());
+  EXPECT_FALSE(window->button(QStringLiteral("PAUSE"))->isEnabled());
+}
+
+TEST_F(MainWindowTest, RepeatButtonsHoldOneModeAtATime) {
+  auto window = Start();
+  QAction* rep1 = window->button(QStringLiteral("REP1"));
+  QAction* repa = window->button(QStringLiteral("REPA"));
+  rep1->trigger();
+  EXPECT_EQ(window->RepeatMode(), 1);
+  repa->trigger();
+  EXPECT_FALSE(rep1->isChecked());
+  EXPECT_TRUE(repa->isChecked());
+  EXPECT_EQ(window->RepeatMode(), 2);
+  repa->trigger();
+  EXPECT_EQ(window->RepeatMode(), 0);
+}
+
+TEST_F(MainWindowTest, PlaylistStepsAndTheFullScreenPopupGoTheWayTheirCaptionsSay) {
+  auto window = Start();
+  Playlist& list = window->playlist_window().playlist();
+  for (const char* name : {"a.bms", "b.bms", "c.bms"})
+    list.AddList(Chart(name, 1));
+  list.Select(1);
+  list.StartSelected();  // loads b and arms the deferred play
+  EXPECT_EQ(list.PlayIndex, 2);
+  EXPECT_EQ(std::filesystem::path(window->CurrentFile()).filename(), "b.bms");
+  window->mPi_Click(5);  // captioned "previous chart"
+  EXPECT_EQ(std::filesystem::path(window->CurrentFile()).filename(), "a.bms");
+  EXPECT_EQ(list.PlayIndex, 1);
+
+  // Every other way to step, told apart while a remote client is in control: the steps then only
+  // tell it which way they went.
+  window->DdeControlled = true;
+  const std::vector<std::pair<std::function<void()>, std::string>> steps = {
+      {[&] { window->mPi_Click(6); }, "PNEXT"},
+      {[&] { window->mPi_Click(5); }, "PPREV"},
+      {[&] { window->HandleKey(Qt::Key_B, Qt::NoModifier); }, "PNEXT"},
+      {[&] { window->HandleKey(Qt::Key_Z, Qt::ControlModifier); }, "PPREV"},
+      {[&] { window->HandleKey(Qt::Key_6, Qt::KeypadModifier); }, "PNEXT"},
+      {[&] { window->HandleKey(Qt::Key_4, Qt::KeypadModifier); }, "PPREV"},
+      {[&] { window->Dispatch(QStringLiteral("NEXT")); }, "PNEXT"},
+      {[&] { window->Dispatch(QStringLiteral("PREV")); }, "PPREV"},
+  };
+  for (const auto& [step, notification] : steps) {
+    step();
+    EXPECT_EQ(window->DDEP(), notification);
+  }
+  EXPECT_EQ(std::filesystem::path(window->CurrentFile()).filename(), "a.bms");
+}
+
+TEST_F(MainWindowTest, FullScreenMovesTheDisplayAndClosingThenOnlyHides) {
+  auto window = Start();
+  window->mVI_Click(10);
+  EXPECT_TRUE(window->FullScreenOn());
+  EXPECT_TRUE(window->menu_item(QStringLiteral("mVi(10)"))->isChecked());
+  EXPECT_FALSE(window->isVisible());
+  FullScreenWindow* fsc = window->full_screen_window();
+  EXPECT_TRUE(fsc->isVisible());
+  EXPECT_EQ(window->DisplayWidth(), fsc->width());
+  EXPECT_EQ(window->DisplayHeight(), fsc->height());
+
+  window->show();
+  window->close();
+  EXPECT_FALSE(window->Ended());
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_TRUE(fsc->isVisible());
+
+  window->mPi_Click(0);
+  EXPECT_FALSE(window->FullScreenOn());
+  EXPECT_FALSE(fsc->isVisible());
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->DisplayWidth(), window->picture1()->width());
+  // Alt+Enter toggles it as its caption says.
+  EXPECT_TRUE(window->HandleKey(Qt::Key_Return, Qt::AltModifier));
+  EXPECT_TRUE(window->FullScreenOn());
+  EXPECT_TRUE(window->HandleKey(Qt::Key_Return, Qt::AltModifier));
+  EXPECT_FALSE(window->FullScreenOn());
+}
+
+TEST_F(MainWindowTest, ElementButtonsAndTheControlPanelAgree) {
+  auto window = Start();
+  ControlPanel& panel = window->control_panel();
+  QAction* obj = window->button(QStringLiteral("OBJ"));
+  QAction* bga = window->button(QStringLiteral("BGA"));
+  EXPECT_TRUE(obj->isChecked());
+  obj->trigger();
+  EXPECT_FALSE(panel.Element(0)->isChecked());
+  EXPECT_FALSE(window->core().flags[Element::Objects]);
+  bga->trigger();
+  EXPECT_FALSE(panel.Element(1)->isChecked());
+  EXPECT_FALSE(panel.Element(7)->isChecked());
+  panel.SetElementState(10, 0);
+  EXPECT_FALSE(window->button(QStringLiteral("POLY"))->isChecked());
+  EXPECT_TRUE(window->picture(QStringLiteral("picPolGraph"))->isHidden());
+
+  // The arrow keys step the zoom bar, which runs upside down, and stop at its ends.
+  QScrollBar* zoom = panel.ZoomBar();
+  const int start = zoom->value();
+  window->HandleKey(Qt::Key_Left, Qt::NoModifier);
+  EXPECT_EQ(zoom->value(), start + 1);
+  EXPECT_EQ(window->core().notes.Zoom, 0.75F);
+  for (int i = 0; i < 20; ++i)
+    window->HandleKey(Qt::Key_Right, Qt::NoModifier);
+  EXPECT_EQ(zoom->value(), zoom->minimum());
+  EXPECT_EQ(window->core().notes.Zoom, 10.0F);
+
+  // The panel's close stores its switches and releases CPANEL; the next panel reads them back.
+  window->Dispatch(QStringLiteral("CPANEL"));
+  window->button(QStringLiteral("CPANEL"))->trigger();
+  EXPECT_TRUE(panel.isVisible());
+  panel.close();
+  EXPECT_FALSE(window->button(QStringLiteral("CPANEL"))->isChecked());
+  EXPECT_EQ(Ini().value(QStringLiteral("Show/Item0")).toString(), QStringLiteral("0"));
+}
+
+TEST_F(MainWindowTest, ACommandLineChartPlaysAtStartUpAndAutoEndCloses) {
+  {
+    QSettings ini = Ini();
+    ini.setValue(QStringLiteral("Setting/AutoEnd"), QStringLiteral("1"));
+  }
+  const std::string chart = Chart("start.bms", 1);
+  auto window = std::make_unique<MainWindow>(Options());
+  bool ended = false;
+  window->on_ended = [&] { ended = true; };
+  window->Startup(chart);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(window->CurrentFile(), chart);
+  EXPECT_EQ(window->trace().back(), "shutdown 11");
+
+  // Stopped by the user: the program stays.
+  auto stopped = std::make_unique<MainWindow>(Options());
+  Later(100, [&] { stopped->HandleKey(Qt::Key_Period, Qt::NoModifier); });
+  stopped->Startup(Chart("long.bms", 20));
+  EXPECT_FALSE(stopped->Ended());
+  EXPECT_EQ(stopped->trace().back(), "startup 22");
+}
+
+}  // namespace
+}  // namespace quillon
