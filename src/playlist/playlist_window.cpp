@@ -1,22 +1,25 @@
 #include "playlist/playlist_window.h"
 
+#include "platform/common_dialog.h"
+#include "resources/string_table.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
+
 #include <QUrl>
 #include <QVBoxLayout>
+#include "platform/common_dialog.h"
 
 namespace quillon {
 namespace {
@@ -37,16 +40,6 @@ constexpr ColumnSetup kColumns[] = {
     {"ジャンル", 128}, {"タイトル", 128}, {"アーティスト", 128}, {"長さ", 38}, {"ファイル名", 250},
 };
 
-// The save question's text and caption, by interface language.
-struct SaveQuestionText {
-  const char* text;
-  const char* caption;
-};
-constexpr SaveQuestionText kSaveQuestionJapanese = {
-    "プレイリストが変更されています。変更を保存しますか?", "保存"};
-constexpr SaveQuestionText kSaveQuestionEnglish = {"Playlist has changed. Save the changes?",
-                                                   "Save"};
-
 QPushButton* AddButton(QHBoxLayout* bar, const char* name, const char* caption) {
   auto* button = new QPushButton(Utf8(caption));
   button->setObjectName(Utf8(name));
@@ -57,10 +50,6 @@ QPushButton* AddButton(QHBoxLayout* bar, const char* name, const char* caption) 
 }
 
 }  // namespace
-
-bool UiLanguageIsJapanese() {
-  return QLocale().language() == QLocale::Japanese;
-}
 
 std::vector<std::string> DroppedFiles(const QMimeData& mime) {
   std::vector<std::string> files;
@@ -293,8 +282,9 @@ void PlaylistWindow::DropOnList(const QMimeData& mime) {
 }
 
 SaveAnswer PlaylistWindow::AskSaveChanges() {
-  const SaveQuestionText& strings = japanese_ui_ ? kSaveQuestionJapanese : kSaveQuestionEnglish;
-  switch (ShowSaveQuestion(Utf8(strings.text), Utf8(strings.caption))) {
+  const StringTable strings(japanese_ui_ ? UiLanguage::Japanese : UiLanguage::English);
+  switch (ShowSaveQuestion(QString::fromStdString(strings.Get(101)),
+                           QString::fromStdString(strings.Get(102)))) {
     case QMessageBox::Yes:
       return SaveAnswer::Yes;
     case QMessageBox::No:
@@ -321,10 +311,6 @@ void PlaylistWindow::ArmPlayStart() {
   play_start_timer_->start();
 }
 
-QString PlaylistWindow::PlaylistFilter() {
-  return Utf8("Quillonプレイリスト (*.bpl);;すべてのファイル (*.*)");
-}
-
 QMessageBox::StandardButton PlaylistWindow::ShowSaveQuestion(const QString& text,
                                                              const QString& caption) {
   QMessageBox box(QMessageBox::Question, caption, text,
@@ -335,9 +321,12 @@ QMessageBox::StandardButton PlaylistWindow::ShowSaveQuestion(const QString& text
 
 QString PlaylistWindow::RunFileDialog(FileDialogKind kind) {
   // The save dialog asks before overwriting an existing file.
-  return kind == FileDialogKind::Open
-             ? QFileDialog::getOpenFileName(this, QString(), QDir::currentPath(), PlaylistFilter())
-             : QFileDialog::getSaveFileName(this, QString(), QDir::currentPath(), PlaylistFilter());
+  static const std::string filter = std::string("Quillonプレイリスト") + '\0' + "*.bpl" + '\0' +
+                                    "すべてのファイル" + '\0' + "*.*" + '\0';
+  const std::string folder = QDir::currentPath().toStdString();
+  return QString::fromStdString(kind == FileDialogKind::Open
+                                    ? OpenFileDialog(this, filter, folder)
+                                    : SaveFileDialog(this, filter, folder));
 }
 
 void PlaylistWindow::ShowError(const QString& text) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "playlist/playlist.h"
+#include "resources/string_table.h"
 
 class QMimeData;
 class QTimer;
@@ -41,14 +42,12 @@ class PlaylistTree : public QTreeWidget {
 // are left out.
 std::vector<std::string> DroppedFiles(const QMimeData& mime);
 
-// True when the interface language is Japanese.
-bool UiLanguageIsJapanese();
-
 class PlaylistWindow : public QMainWindow, public PlaylistView {
  public:
   enum class FileDialogKind { Open, Save };
 
-  explicit PlaylistWindow(PlaylistHost& host, bool japanese_ui = UiLanguageIsJapanese(),
+  explicit PlaylistWindow(PlaylistHost& host,
+                          bool japanese_ui = DetectUiLanguage() == UiLanguage::Japanese,
                           QWidget* parent = nullptr);
 
   Playlist& playlist() { return playlist_; }
@@ -72,9 +71,6 @@ class PlaylistWindow : public QMainWindow, public PlaylistView {
   std::string ChooseSaveFile() override;
   void ReportSaveError(const std::string& message) override;
   void ArmPlayStart() override;
-
-  // The file filter of the playlist dialogs.
-  static QString PlaylistFilter();
 
  protected:
   // The Yes/No/Cancel question; returns the button pressed.
