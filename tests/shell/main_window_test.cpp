@@ -6,13 +6,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTimer>
 #include <QToolBar>
+#include <QUrl>
 #include <filesystem>
 
+#include "dialogs/random_select.h"
 #include "playlist/playlist_window.h"
 #include "shell/full_screen_window.h"
 #include "shell/main_window.h"
@@ -60,6 +67,13 @@ class MainWindowTest : public ::testing::Test {
   // Runs `action` from the event loop once `ms` have passed (inside a play loop, say).
   static void Later(int ms, std::function<void()> action) {
     QTimer::singleShot(ms, std::move(action));
+  }
+
+  // Lets the event loop run for `ms` milliseconds.
+  static void Wait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
   }
 
   test::TempDir dir_;
@@ -389,6 +403,105 @@ TEST_F(MainWindowTest, ACommandLineChartPlaysAtStartUpAndAutoEndCloses) {
   stopped->Startup(Chart("long.bms", 20));
   EXPECT_FALSE(stopped->Ended());
   EXPECT_EQ(stopped->trace().back(), "startup 22");
+}
+
+TEST_F(MainWindowTest, TheJapaneseTableGivesTheMenusAndStatusWords) {
+  MainWindowOptions options = Options();
+  options.Language = UiLanguage::Japanese;
+  MainWindow window(options);
+  window.Startup({});
+  EXPECT_EQ(window.menu_item(QStringLiteral("mF(1)"))->text(), QStringLiteral("リロード(&R)"));
+  EXPECT_EQ(window.menu_item(QStringLiteral("mVi(21)"))->text(),
+            QStringLiteral("オプション(&O)..."));
+  EXPECT_EQ(window.menu_item(QStringLiteral("mVie(3)"))->text(),
+            QStringLiteral("タイトル情報(&T)"));
+  // The zoom items keep their designed captions.
+  EXPECT_EQ(window.menu_item(QStringLiteral("mZi(2)"))->text(), QStringLiteral("200%(&2)\tAlt+3"));
+  EXPECT_EQ(window.control_panel().Element(10)->text(), QStringLiteral("発音数ゲージ(&P)"));
+}
+
+TEST_F(MainWindowTest, RandomSelectAsksAtEachRandomBlockWhileItsElementIsTicked) {
+  auto window = Start();
+  window->control_panel().SetElementState(static_cast<int>(Element::RandomSelect), 1);
+  const std::string chart =
+      dir_.Write("random.bms",
+                 "#BPM 120\r\n#RANDOM 3\r\n#IF 1\r\n#00111:01\r\n#ENDIF\r\n#IF 2\r\n#00112:01\r\n"
+                 "#ENDIF\r\n#IF 3\r\n#00113:01\r\n#ENDIF\r\n");
+  QString caption;
+  int items = 0;
+  Later(0, [&] {
+    auto* dialog = dynamic_cast<RandomSelectDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    caption = dialog->Caption()->text();
+    items = dialog->List()->count();
+    dialog->List()->setCurrentRow(3);
+    dialog->OkButton()->click();
+  });
+  window->bLoad(chart);
+  EXPECT_EQ(caption, QStringLiteral("1個目"));
+  EXPECT_EQ(items, 4);
+  const auto& table = window->core().chart.ObjectTable;
+  const auto has_channel = [&](int channel) {
+    return std::any_of(table.begin(), table.begin() + window->core().chart.ObjectLast + 1,
+                       [&](const BmsObject& o) { return o.Channel == channel; });
+  };
+  EXPECT_TRUE(has_channel(13));
+  EXPECT_FALSE(has_channel(11));
+  EXPECT_FALSE(has_channel(12));
+}
+
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAtShutDown) {
+  dir_.Write("blocked", "a file where the settings folder should be");
+  MainWindowOptions options = Options();
+  options.SettingsPath = QString::fromStdString((dir_.path() / "blocked" / "Quillon.ini").string());
+  MainWindow window(options);
+  window.Startup({});
+  testing::internal::CaptureStderr();
+  window.close();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("quillon: settings not saved: "), std::string::npos) << err;
+  EXPECT_TRUE(window.Ended());
+}
+
+TEST_F(MainWindowTest, DroppedFilesReplaceThePlaylistAndTheFirstIsLoaded) {
+  auto window = Start();
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(Chart("one.bms", 1))),
+                QUrl::fromLocalFile(QString::fromStdString(Chart("two.bms", 1)))});
+  window->DropFiles(mime);
+  EXPECT_EQ(window->playlist_window().playlist().size(), 2U);
+  EXPECT_EQ(std::filesystem::path(window->CurrentFile()).filename(), "one.bms");
+}
+
+TEST_F(MainWindowTest, ThePositionBarSeeksAndNamesTheMeasureUnderThePointer) {
+  auto window = Start();
+  window->bLoad(Chart("bar.bms", 9));
+  PictureWidget* bar = window->position_bar();
+  const int32_t last = window->core().chart.LastMeasure;
+  const QPointF middle(bar->width() / 2.0, 2);
+  QMouseEvent move(QEvent::MouseMove, middle, bar->mapToGlobal(middle), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(bar, &move);
+  const std::string expected = std::to_string((last + 1) / 2 + 1);
+  EXPECT_EQ(bar->toolTip(), QString::fromStdString(expected) + QStringLiteral("小節"));
+  QMouseEvent press(QEvent::MouseButtonPress, middle, bar->mapToGlobal(middle), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(bar, &press);
+  EXPECT_EQ(window->core().engine.StartMeasure, expected);
+}
+
+TEST_F(MainWindowTest, TheTitleTimerDocksTheControlPanelBesideTheWindow) {
+  auto window = Start();
+  window->move(50, 40);
+  window->button(QStringLiteral("CPANEL"))->trigger();
+  ControlPanel& panel = window->control_panel();
+  EXPECT_TRUE(panel.isVisible());
+  Wait(350);
+  EXPECT_EQ(panel.frameGeometry().top(), window->frameGeometry().top());
+  // Against the window's right edge, or the screen's when it would not fit there.
+  const int right = window->frameGeometry().left() + window->frameGeometry().width();
+  const int screen = window->screen()->geometry().width();
+  EXPECT_EQ(panel.frameGeometry().left(), std::min(right, screen - panel.frameGeometry().width()));
 }
 
 }  // namespace
