@@ -340,6 +340,12 @@ TEST_F(MainWindowTest, FullScreenMovesTheDisplayAndClosingThenOnlyHides) {
   EXPECT_FALSE(fsc->isVisible());
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(window->DisplayWidth(), window->picture1()->width());
+  // "Always on top" keeps the window above the others while it is checked.
+  window->menu_item(QStringLiteral("mVi(20)"))->trigger();
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(window->isVisible());
+  window->menu_item(QStringLiteral("mVi(20)"))->trigger();
+  EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);
   // Alt+Enter toggles it as its caption says.
   EXPECT_TRUE(window->HandleKey(Qt::Key_Return, Qt::AltModifier));
   EXPECT_TRUE(window->FullScreenOn());
