@@ -5,8 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 cmake --preset fuzz
-cmake --build --preset fuzz
-for target in chart_fuzz sound_fuzz playlist_fuzz; do
+targets=(chart_fuzz sound_fuzz playlist_fuzz settings_fuzz)
+cmake --build --preset fuzz --target "${targets[@]}"
+for target in "${targets[@]}"; do
   corpus=fuzz/corpus/${target%_fuzz}
   scratch=$(mktemp -d)
   cp -r "$corpus"/. "$scratch"/
