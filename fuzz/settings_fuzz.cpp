@@ -14,13 +14,29 @@
 #include "platform/settings_store.h"
 #include "shell/settings_table.h"
 
+namespace {
+
+const std::string& ScratchPath() {
+  static const std::string path =
+      "/tmp/quillon-settings-fuzz-" + std::to_string(getpid()) + ".ini";
+  return path;
+}
+
+void RemoveScratch() {
+  std::remove(ScratchPath().c_str());
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   quillon::ReadFlagValue(text);
   quillon::ReadLeadingNumber(text);
   quillon::ReadNumberValue(text);
 
-  static const std::string path = "/tmp/quillon-settings-fuzz-" + std::to_string(getpid()) + ".ini";
+  static const bool cleanup = std::atexit(RemoveScratch) == 0;
+  (void)cleanup;
+  const std::string& path = ScratchPath();
   if (FILE* file = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, file);
     std::fclose(file);
