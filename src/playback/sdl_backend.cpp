@@ -20,6 +20,9 @@ class SdlBackend : public SoundBackend {
   bool Open(Mixer& mixer, int32_t& rate) override {
     if (device_ != 0) Close();
     // SDL counts subsystem initialisations, so this pairs with the QuitSubSystem in Close.
+    // SDL would otherwise catch SIGINT and SIGTERM and turn them into quit events that nothing
+    // here reads, so the program could no longer be ended by a signal.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{};
     want.freq = kPreferredRate;

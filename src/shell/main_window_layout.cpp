@@ -89,8 +89,7 @@ void MainWindow::ResizeForm() {
   sizes.StatusLine = AtLeastOne(pic_time_disp_[1]->size());
   sizes.Gauge = AtLeastOne(pic_pol_graph_->size());
   sizes.Title = AtLeastOne(pic_display_->size());
-  if (w != last_layout_width_ || sizes.Status != status.PicStatus.size() ||
-      sizes.TimeLine != status.PicTimeDisp[0].size() ||
+  if (sizes.Status != status.PicStatus.size() || sizes.TimeLine != status.PicTimeDisp[0].size() ||
       sizes.StatusLine != status.PicTimeDisp[1].size() ||
       sizes.Gauge != status.PicPolGraph.size() || sizes.Title != status.PicDisplay.size() ||
       sizes.PositionBar != status.PicCurPos.size()) {
@@ -100,13 +99,18 @@ void MainWindow::ResizeForm() {
     if (started_) {
       status.DrawTitleInfo(core_->chart.Header);
       status.DrawStatusArea(core_->engine, core_->chart, core_->flags);
-      status.DrawPositionBar(core_->engine.PlayPosition, core_->chart.EndPosition,
-                             core_->engine.Playing);
     }
-    for (PictureWidget* p : {pic_status_, pic_cur_pos_, pic_time_disp_[0], pic_time_disp_[1],
-                             pic_pol_graph_, pic_display_}) {
+    for (PictureWidget* p :
+         {pic_status_, pic_time_disp_[0], pic_time_disp_[1], pic_pol_graph_, pic_display_}) {
       p->update();
     }
+  }
+  // The position bar's two looks are made again only when the width changed.
+  if (w != last_layout_width_) {
+    status.MakePositionBarPictures(sizes.PositionBar.width(), sizes.PositionBar.height());
+    status.DrawPositionBar(core_->engine.PlayPosition, core_->chart.EndPosition,
+                           core_->engine.Playing);
+    pic_cur_pos_->update();
   }
 
   RemakeBackBuffer();
