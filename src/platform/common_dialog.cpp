@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QStringList>
 #include <cmath>
 
@@ -125,9 +127,27 @@ std::string PathOrEmpty(const std::optional<QString>& answer) {
 
 }  // namespace
 
+std::optional<QString> DialogBackend::Text(QWidget* owner, const QString& title,
+                                           const QString& prompt, const QString& initial) {
+  bool ok = false;
+  QString text = QInputDialog::getText(owner, title, prompt, QLineEdit::Normal, initial, &ok);
+  if (!ok) return std::nullopt;
+  return text;
+}
+
 DialogBackend& QtDialogBackend() {
   static QtBackend backend;
   return backend;
+}
+
+std::string InputBox(QWidget* owner, std::string_view prompt, std::string_view title,
+                     std::string_view initial) {
+  const auto q = [](std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  };
+  const std::optional<QString> answer =
+      CurrentDialogBackend().Text(owner, q(title), q(prompt), q(initial));
+  return answer ? answer->toStdString() : std::string();
 }
 
 DialogBackend& CurrentDialogBackend() {

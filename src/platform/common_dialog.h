@@ -43,6 +43,10 @@ class DialogBackend {
   virtual std::optional<QString> SaveFile(const FileDialogRequest& request) = 0;
   virtual std::optional<QColor> Color(QWidget* owner, const QColor& initial) = 0;
   virtual std::optional<QFont> Font(QWidget* owner, const QFont& initial) = 0;
+  // A one-line text question with OK and Cancel; nullopt when cancelled. The real one is Qt's
+  // input dialog; fakes that never ask for text need not answer it.
+  virtual std::optional<QString> Text(QWidget* owner, const QString& title, const QString& prompt,
+                                      const QString& initial);
 };
 
 // The real dialogs (Qt's own file dialog, so patterns match regardless of case on every desktop).
@@ -106,6 +110,11 @@ std::string OpenFileDialog(QWidget* owner, std::string_view filter,
                            std::string_view initial_folder);
 std::string SaveFileDialog(QWidget* owner, std::string_view filter,
                            std::string_view initial_folder);
+
+// The input box: asks for one line of text under `prompt`, offering `initial`. Returns the text
+// typed, or "" when the user cancelled.
+std::string InputBox(QWidget* owner, std::string_view prompt, std::string_view title,
+                     std::string_view initial);
 
 // ---- C_CommonDialog -------------------------------------------------------------------------
 
