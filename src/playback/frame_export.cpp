@@ -145,8 +145,62 @@ FrameRun RunFrameLoop(PlayEngine& engine, Chart& chart, const ElementFlags& flag
     }
     if (engine.PlayPosition > end || engine.StopRequest) break;
     if (hooks.ProcessEvents) hooks.ProcessEvents();
+    // A stop that arrived with those events ends the run here: the stop has reset the play
+    // state, so a further frame would show the chart from a wrong position.
+    if (engine.StopRequest) break;
   }
   return run;
+}
+
+namespace {
+
+// "#,##0.00": two decimals, thousands separated by commas.
+std::string GroupedTwoDecimals(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  std::string digits(text);
+  const size_t point = digits.find('.');
+  const size_t first = digits[0] == '-' ? 1 : 0;
+  std::string grouped;
+  for (size_t i = first; i < point; ++i) {
+    if (i > first && (point - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return digits.substr(0, first) + grouped + digits.substr(point);
+}
+
+// A plain decimal number without trailing zeros: 5.5, 5, 12.345.
+std::string PlainDecimal(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f", value);
+  std::string s(text);
+  while (!s.empty() && s.back() == '0')
+    s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+std::vector<std::string> BitmapOutputReport(const FrameRun& run, const std::string& base,
+                                            uint64_t last_file_bytes, int64_t elapsed_ms,
+                                            int32_t total_time_ms) {
+  std::vector<std::string> lines;
+  lines.emplace_back("BitmapOutput Complete ------");
+  lines.push_back("Total " + std::to_string(run.FrameNumber) + " frames");
+  char last[16];
+  std::snprintf(last, sizeof last, "%04d", run.FrameNumber);
+  lines.push_back(base + "0001-" + last + ".bmp");
+  lines.push_back(GroupedTwoDecimals(static_cast<double>(run.Bytes) / 1048576.0) + "MB(" +
+                  std::to_string(last_file_bytes) + "byte/file)");
+  char ratio[32];
+  std::snprintf(ratio, sizeof ratio, "%.2f",
+                total_time_ms > 0 ? static_cast<double>(elapsed_ms) / total_time_ms : 0.0);
+  lines.push_back("Complete in " + std::to_string(elapsed_ms / 60000) + "m" +
+                  PlainDecimal(static_cast<double>(elapsed_ms % 60000) / 1000.0) + "s (" + ratio +
+                  "x)");
+  lines.emplace_back(28, '-');
+  return lines;
 }
 
 }  // namespace quillon

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "chart/model.h"
 #include "playback/play_engine.h"
@@ -46,5 +47,14 @@ struct FrameExportHooks {
 // pause and stop flags; Playing is set for the run and left set (the caller cleans up).
 FrameRun RunFrameLoop(PlayEngine& engine, Chart& chart, const ElementFlags& flags, float fps,
                       const std::string& base, const FrameExportHooks& hooks);
+
+// The closing report of a bitmap output run, one debug log line each: the title, the frame total
+// ("Total 545 frames"), the files written ("<base>0001-0545.bmp"), the size
+// ("123.45MB(921654byte/file)"), the time ("Complete in 2m5.5s (1.37x)", the last figure the run's
+// time over the chart's play length) and the closing rule. The total and the range count the
+// files written, from frame 1.
+std::vector<std::string> BitmapOutputReport(const FrameRun& run, const std::string& base,
+                                            uint64_t last_file_bytes, int64_t elapsed_ms,
+                                            int32_t total_time_ms);
 
 }  // namespace quillon

@@ -93,3 +93,28 @@ TEST(RunFrameLoopTest, AFrameThatCannotBeWrittenStopsTheRun) {
 
 }  // namespace
 }  // namespace quillon
+
+namespace quillon {
+namespace {
+
+TEST(BitmapOutputReport, CountsTheFilesWrittenAndFormatsSizeAndTime) {
+  FrameRun run;
+  run.FrameNumber = 545;
+  run.Bytes = 129446707;  // 123.45 MB
+  const std::vector<std::string> lines =
+      BitmapOutputReport(run, "/tmp/out/clip", 921654, 125500, 91606);
+  const std::vector<std::string> expected = {
+      "BitmapOutput Complete ------", "Total 545 frames",           "/tmp/out/clip0001-0545.bmp",
+      "123.45MB(921654byte/file)",    "Complete in 2m5.5s (1.37x)", "----------------------------"};
+  EXPECT_EQ(lines, expected);
+
+  run.FrameNumber = 12345;
+  run.Bytes = 2400ULL * 1048576;
+  const auto big = BitmapOutputReport(run, "b", 10, 60000, 0);
+  EXPECT_EQ(big[2], "b0001-12345.bmp");
+  EXPECT_EQ(big[3], "2,400.00MB(10byte/file)");
+  EXPECT_EQ(big[4], "Complete in 1m0s (0.00x)");
+}
+
+}  // namespace
+}  // namespace quillon
