@@ -100,6 +100,10 @@ class MainWindow : public QMainWindow,
   bool HandleKey(int key, Qt::KeyboardModifiers modifiers);
   // A full-screen popup item mPi(index).
   void mPi_Click(int index);
+  // The BMPOUT command: writes the chart frame by frame as numbered bitmaps.
+  void BitmapOutput();
+  // True while bitmap output runs.
+  bool BitmapOutputRunning = false;
 
   // What the window shows and holds (for the other windows and for tests).
   PlayerCore& core() { return *core_; }
@@ -130,6 +134,10 @@ class MainWindow : public QMainWindow,
   // Start-up and shut-down steps in the order they ran ("startup 1", ..., "shutdown 11").
   const std::vector<std::string>& trace() const { return trace_; }
   bool DdeControlled = false;
+
+  // The trace: on while the debug window is open.
+  bool DebugLogging() const override { return debug_logging_; }
+  void WriteDebugLog(std::string_view text) override;
 
   // LoadView (the load log and the windows the loader fills).
   void ShowLoadLine(std::string_view text) override;
@@ -290,6 +298,7 @@ class MainWindow : public QMainWindow,
   bool ended_ = false;
   bool started_ = false;
   bool loading_ = false;
+  bool debug_logging_ = false;
   int32_t display_width_ = 0;
   int32_t display_height_ = 0;
   int32_t last_layout_width_ = 0;

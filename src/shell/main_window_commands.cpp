@@ -57,7 +57,7 @@ void MainWindow::Dispatch(const QString& key) {
   } else if (key == QStringLiteral("OPTION")) {
     // The options dialog comes with the dialogs.
   } else if (key == QStringLiteral("BMPOUT")) {
-    // Bitmap output comes with the dialogs.
+    BitmapOutput();
   } else if (key == QStringLiteral("REP1")) {
     engine.RepeatMode = down ? 1 : 0;
     button(QStringLiteral("REPA"))->setChecked(false);

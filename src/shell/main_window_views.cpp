@@ -24,6 +24,10 @@ QFont LoadLogFont(const StringTable& strings) {
 
 }  // namespace
 
+// ---- The trace ----
+
+void MainWindow::WriteDebugLog(std::string_view /*text*/) {}
+
 // ---- LoadView ----
 
 void MainWindow::PrintLoadLine(std::string_view text, bool next_line) {

@@ -20,6 +20,7 @@
 #include <filesystem>
 
 #include "dialogs/random_select.h"
+#include "platform/common_dialog.h"
 #include "playlist/playlist_window.h"
 #include "shell/full_screen_window.h"
 #include "shell/main_window.h"
@@ -508,6 +509,129 @@ TEST_F(MainWindowTest, TheTitleTimerDocksTheControlPanelBesideTheWindow) {
   const int right = window->frameGeometry().left() + window->frameGeometry().width();
   const int screen = window->screen()->geometry().width();
   EXPECT_EQ(panel.frameGeometry().left(), std::min(right, screen - panel.frameGeometry().width()));
+}
+
+// Answers the frame-rate question and the save dialog as a user would.
+class AnsweringDialogs : public DialogBackend {
+ public:
+  std::optional<QString> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<QString> SaveFile(const FileDialogRequest& request) override {
+    filter = request.filter;
+    return save_path.empty() ? std::nullopt
+                             : std::optional<QString>(QString::fromStdString(save_path));
+  }
+  std::optional<QColor> Color(QWidget*, const QColor&) override { return std::nullopt; }
+  std::optional<QFont> Font(QWidget*, const QFont&) override { return std::nullopt; }
+  std::optional<QString> Text(QWidget*, const QString& title, const QString& prompt,
+                              const QString& initial) override {
+    asked = title + QLatin1Char('|') + prompt + QLatin1Char('|') + initial;
+    return fps;
+  }
+  std::optional<QString> fps = QStringLiteral("30");
+  std::string save_path;
+  QString asked;
+  QString filter;
+};
+
+std::vector<std::string> FramesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  if (!std::filesystem::exists(folder)) return names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(MainWindowTest, BitmapOutputWritesTheWholeChartAsNumberedFrames) {
+  auto window = Start();
+  window->bLoad(Chart("frames.bms", 2));
+  AnsweringDialogs dialogs;
+  ScopedDialogBackend scoped(dialogs);
+  const auto folder = dir_.path() / "out";
+  std::filesystem::create_directories(folder);
+  dialogs.fps = QStringLiteral("29.97fps");
+  dialogs.save_path = (folder / "clip.bmp").string();
+  window->Dispatch(QStringLiteral("BMPOUT"));
+  EXPECT_EQ(dialogs.asked, QStringLiteral("BitmapOutput|FPS値を入力してください。|30"));
+  EXPECT_TRUE(dialogs.filter.contains(QStringLiteral("*.bmp")));
+
+  // Frames 1..N with no gap; N is the first frame past the chart's end.
+  const std::vector<std::string> frames = FramesIn(folder);
+  ASSERT_FALSE(frames.empty());
+  for (size_t i = 0; i < frames.size(); ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "clip%04zu.bmp", i + 1);
+    EXPECT_EQ(frames[i], name);
+  }
+  const double step = 240 / 1250.0 * 1000.0 / static_cast<double>(29.97F);
+  const double end = window->core().chart.EndPosition + 256.0;
+  EXPECT_GT(step * static_cast<double>(frames.size()), end);
+  EXPECT_LE(step * static_cast<double>(frames.size() - 1), end);
+  // Afterwards the chart is stopped at its start measure.
+  EXPECT_FALSE(window->core().engine.Playing);
+  EXPECT_FALSE(window->BitmapOutputRunning);
+  EXPECT_TRUE(window->button(QStringLiteral("STOP"))->isChecked());
+}
+
+TEST_F(MainWindowTest, BitmapOutputRefusesBadFrameRatesAndReportsUnwritableFiles) {
+  auto window = Start();
+  window->bLoad(Chart("bad.bms", 1));
+  // Without an output the start-up has told about the missing sound device; count from here.
+  const size_t before = window->messages().size();
+  AnsweringDialogs dialogs;
+  ScopedDialogBackend scoped(dialogs);
+  const auto folder = dir_.path() / "bad";
+  std::filesystem::create_directories(folder);
+  dialogs.save_path = (folder / "x.bmp").string();
+  for (const char* answer : {"0", "abc", "", "-5", "1e9"}) {
+    dialogs.fps = QString::fromUtf8(answer);
+    window->BitmapOutput();
+    EXPECT_TRUE(FramesIn(folder).empty()) << answer;
+    EXPECT_FALSE(window->core().engine.Playing) << answer;
+    EXPECT_TRUE(window->button(QStringLiteral("STOP"))->isChecked()) << answer;
+  }
+  dialogs.fps = std::nullopt;  // Cancel
+  window->BitmapOutput();
+  EXPECT_TRUE(FramesIn(folder).empty());
+  ASSERT_EQ(window->messages().size(), before + 1);  // only the too-high rate has a message
+  EXPECT_NE(window->messages().back().find("at most 1000"), std::string::npos);
+
+  // A folder that does not exist: the run stops at once with a message naming the file.
+  dialogs.fps = QStringLiteral("30");
+  dialogs.save_path = (dir_.path() / "missing" / "y.bmp").string();
+  window->BitmapOutput();
+  ASSERT_EQ(window->messages().size(), before + 2);
+  EXPECT_NE(window->messages().back().find("y0001.bmp"), std::string::npos);
+  EXPECT_FALSE(window->core().engine.Playing);
+}
+
+TEST_F(MainWindowTest, BitmapOutputPausesAndStopsWithTheNormalCommands) {
+  auto window = Start();
+  window->bLoad(Chart("long_frames.bms", 30));
+  AnsweringDialogs dialogs;
+  ScopedDialogBackend scoped(dialogs);
+  const auto folder = dir_.path() / "stop";
+  std::filesystem::create_directories(folder);
+  dialogs.save_path = (folder / "s").string();
+  size_t paused_at = 0;
+  size_t still_paused = 0;
+  Later(100, [&] {
+    window->HandleKey(Qt::Key_C, Qt::NoModifier);  // pause
+    paused_at = FramesIn(folder).size();
+    Later(100, [&] {
+      still_paused = FramesIn(folder).size();
+      window->HandleKey(Qt::Key_V, Qt::NoModifier);  // stop
+    });
+  });
+  window->BitmapOutput();
+  const std::vector<std::string> frames = FramesIn(folder);
+  EXPECT_GT(paused_at, 0U);
+  EXPECT_EQ(still_paused, paused_at);
+  // The stop ended the run without a further frame.
+  EXPECT_EQ(frames.size(), paused_at);
+  EXPECT_FALSE(window->core().engine.Playing);
+  EXPECT_FALSE(window->core().engine.Paused);
 }
 
 }  // namespace
