@@ -1,0 +1,299 @@
+#include "dialogs/property_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <vector>
+
+#include "chart/loader.h"
+#include "platform/file_manager.h"
+#include "playback/play_engine.h"
+
+namespace quillon {
+namespace {
+
+struct FakeHost : PropertyHost {
+  std::vector<int> sounds, pictures;
+  QImage picture;
+  int closed = 0;
+  void PlayPreviewSound(int id) override { sounds.push_back(id); }
+  const QImage* PreviewPicture(int id) override {
+    pictures.push_back(id);
+    return picture.isNull() ? nullptr : &picture;
+  }
+  void PropertyClosed() override { ++closed; }
+};
+
+class TestDialog : public PropertyDialog {
+ public:
+  using PropertyDialog::PropertyDialog;
+  QStringList opened;
+
+ protected:
+  bool OpenFolder(const QString& path) override {
+    opened << path;
+    return true;
+  }
+};
+
+// The loader and the engine wired to the dialog the way the main window wires them.
+struct LoadToDialog : LoadView {
+  PropertyDialog& d;
+  explicit LoadToDialog(PropertyDialog& dialog) : d(dialog) {}
+  void ShowNoteCount(int32_t n, double per_note) override { d.ShowNoteCount(n, per_note); }
+};
+struct PlayToDialog : PlayView, TickClock, PlaySounds {
+  PropertyDialog& d;
+  explicit PlayToDialog(PropertyDialog& dialog) : d(dialog) {}
+  bool ScoreTabVisible() const override { return d.ScoreTabVisible(); }
+  void ShowPlayCounts(int32_t n, std::string_view score) override { d.ShowPlayCounts(n, score); }
+  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
+  int32_t Now() override { return 0; }
+  void Sleep(int32_t) override {}
+  void Anchor(double) override {}
+  void Restart(int32_t, double) override {}
+  void Stop(int32_t) override {}
+};
+
+void Press(QWidget* target, int key, Qt::KeyboardModifiers mods) {
+  QKeyEvent event(QEvent::KeyPress, key, mods);
+  QCoreApplication::sendEvent(target, &event);
+}
+
+void ClickRow(QListWidget* list, int row) {
+  const QPointF at = list->visualItemRect(list->item(row)).center();
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent event(type, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &event);
+  }
+}
+
+class PropertyDialogTest : public testing::Test {
+ protected:
+  // The texts of named labels and text boxes, joined by "|".
+  std::string Text(std::initializer_list<const char*> names) const {
+    QStringList texts;
+    for (const char* name : names) {
+      const QString key = QString::fromUtf8(name);
+      auto* label = dialog.Control<QLabel>(key);
+      texts << (label ? label->text() : dialog.Control<QLineEdit>(key)->text());
+    }
+    return texts.join(QLatin1Char('|')).toStdString();
+  }
+  FakeHost host;
+  TestDialog dialog{host};
+};
+
+TEST_F(PropertyDialogTest, ScoreTabIsLiveOnlyOnTabThreeUntilTheUserCloses) {
+  EXPECT_EQ(dialog.windowTitle(), QStringLiteral("BMS Property"));
+  EXPECT_EQ(dialog.SelectedTab(), 1);
+  for (int tab : {3, 2, 3, 4, 1}) {
+    dialog.SelectTab(tab);
+    EXPECT_EQ(dialog.SelectedTab(), tab);
+    EXPECT_EQ(dialog.ScoreTabVisible(), tab == 3);
+  }
+  dialog.Tabs()->setCurrentIndex(2);  // a click on the tab strip
+  EXPECT_TRUE(dialog.ScoreTabVisible());
+
+  dialog.show();
+  dialog.CloseButton()->click();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_FALSE(dialog.ScoreTabVisible());
+  EXPECT_EQ(host.closed, 1);
+  dialog.show();  // PROP again: the tab is still 3, but nothing made it live
+  EXPECT_EQ(dialog.SelectedTab(), 3);
+  EXPECT_FALSE(dialog.ScoreTabVisible());
+  dialog.SelectTab(3);  // the statistics menu item
+  EXPECT_TRUE(dialog.ScoreTabVisible());
+
+  dialog.AllowFinalClose();
+  EXPECT_TRUE(dialog.close());
+  EXPECT_EQ(host.closed, 1);
+}
+
+TEST_F(PropertyDialogTest, CtrlTabStepsThroughTheTabsBeforeTheFocusedControl) {
+  QWidget* text = dialog.ChartTextBox();
+  dialog.SelectTab(4);
+  Press(text, Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_EQ(dialog.SelectedTab(), 1);
+  Press(text, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(dialog.SelectedTab(), 4);
+  Press(&dialog, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(dialog.SelectedTab(), 3);
+  Press(text, Qt::Key_Tab, Qt::NoModifier);
+  Press(text, Qt::Key_Backtab, Qt::ShiftModifier);
+  Press(text, Qt::Key_Tab, Qt::AltModifier);
+  EXPECT_EQ(dialog.SelectedTab(), 3);
+}
+
+TEST_F(PropertyDialogTest, ScoreLabelsFollowTheLoaderAndTheEngine) {
+  Chart chart;
+  LoadToDialog load(dialog);
+  ElementFlags flags = ElementFlags::FirstStart();
+  ChartLoader(chart, load, flags).LoadBmsBytes("three.bms", "#BPM 120\r\n#00111:010101\r\n", false);
+  EXPECT_EQ(Text({"lblTNotes", "lblKeyPts"}), "3|33333");
+
+  PlayToDialog play(dialog);
+  PlayEngine engine(chart, flags, play, play, play);
+  std::vector<int32_t> notes;
+  for (int32_t i = 0; i <= chart.ObjectLast; ++i)
+    if (chart.ObjectTable[static_cast<size_t>(i)].Channel == 11) notes.push_back(i);
+  ASSERT_EQ(notes.size(), 3U);
+  dialog.SelectTab(3);
+  const char* scores[] = {"33333", "66667", "100000"};
+  for (size_t n = 0; n < 3; ++n) {
+    engine.FireObject(notes[n]);
+    EXPECT_EQ(Text({"lblPNotes", "lblCurPts"}), std::to_string(n + 1) + "|" + scores[n]);
+  }
+
+  // Off tab 3 the engine counts on but the labels stand still until the next note on tab 3.
+  engine.ResetPlay();
+  EXPECT_EQ(Text({"lblPNotes", "lblCurPts"}), "0|0");
+  dialog.SelectTab(2);
+  engine.FireObject(notes[0]);
+  dialog.SelectTab(3);
+  EXPECT_EQ(Text({"lblPNotes", "lblCurPts"}), "0|0");
+  engine.FireObject(notes[1]);
+  EXPECT_EQ(Text({"lblPNotes", "lblCurPts"}), "2|66667");
+
+  dialog.ShowNoteCount(1234, 100000.0 / 1234);
+  EXPECT_EQ(Text({"lblKeyPts"}), "81");
+  ChartLoader(chart, load, flags).LoadBmsBytes("none.bms", "#BPM 120\r\n", false);
+  EXPECT_EQ(Text({"lblTNotes", "lblKeyPts"}), "0|0");
+}
+
+TEST_F(PropertyDialogTest, FillsTabOneFromTheHeader) {
+  BmsHeader header;
+  header.FilePath = "/charts/a b/song.bms";
+  header.Genre = "ジャンル";
+  header.Url = "http://example.org/";
+  header.Bpm = 150;
+  header.Player = 2;
+  header.Rank = 9;
+  header.HasLayer = header.SevenKeys = true;
+  dialog.FillProperties(header);
+  const auto fields = {"txtFileName", "txtGenre", "txtTitle", "txtPlaylevel", "txtRank",
+                       "txtPlayer",   "txtBPM",   "txtDate",  "Text1"};
+  EXPECT_EQ(Text(fields),
+            "/charts/a b/song.bms|ジャンル||★★★☆☆☆|?????|2 Players|150||http://example.org/");
+  const bool ticks[] = {false, true, false, true, false};  // BGA Layer MIDI 7Line Random
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(dialog.AttributeBox(i)->isChecked(), ticks[i]) << i;
+
+  header.PlayLevel = 7;  // no stars for it: the old text stays
+  dialog.FillProperties(header);
+  EXPECT_EQ(Text({"txtPlaylevel"}), "★★★☆☆☆");
+
+  dialog.OpenFolderButton()->click();
+  EXPECT_EQ(dialog.opened, QStringList{QStringLiteral("/charts/a b/song.bms")});
+
+  dialog.SetChartText("#TITLE x\r\n#00111:01\r\n");
+  EXPECT_EQ(dialog.ChartTextBox()->toPlainText(), QStringLiteral("#TITLE x\n#00111:01\n"));
+  EXPECT_TRUE(dialog.ChartTextBox()->isReadOnly());
+}
+
+// A picture whose every pixel tells where it lies.
+QImage Ramp(int w, int h) {
+  QImage image(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      image.setPixel(x, y, qRgb(x % 256, y % 256, (x / 256) * 16 + y / 256 + 1));
+  return image;
+}
+
+TEST_F(PropertyDialogTest, StagePictureShowsTheTopLeft640x480Quartered) {
+  const QImage big = Ramp(800, 600);
+  dialog.ShowStagePicture(&big);
+  const QImage& shown = dialog.StagePicture();
+  ASSERT_EQ(shown.size(), QSize(160, 120));
+  EXPECT_EQ(shown.pixel(10, 20), big.pixel(40, 80));
+  EXPECT_EQ(shown.pixel(159, 119), big.pixel(636, 476));
+  const QImage small = Ramp(320, 240);
+  dialog.ShowStagePicture(&small);
+  EXPECT_EQ(shown.pixel(79, 59), small.pixel(316, 236));
+  EXPECT_EQ(shown.pixel(80, 10), qRgb(0, 0, 0));
+  dialog.ShowStagePicture(nullptr);
+  EXPECT_EQ(shown.pixel(10, 20), qRgb(0, 0, 0));
+}
+
+TEST_F(PropertyDialogTest, PreviewPlaysTheSoundOrCopiesThePictureOfTheItemsId) {
+  EXPECT_EQ(PreviewItemId("0A:KICK.WAV"), 10);
+  EXPECT_EQ(PreviewItemId("1F:X.WAV"), 31);
+  EXPECT_EQ(PreviewItemId("zz:X.WAV"), 0);
+  EXPECT_EQ(PreviewItemId(""), 0);
+
+  dialog.AddSoundFile("0A:KICK.WAV");
+  dialog.AddSoundFile("zz:ODD.WAV");
+  dialog.AddPictureFile("02:BACK.BMP");
+  dialog.show();
+  dialog.SelectTab(2);
+  ClickRow(dialog.FileList(0), 0);
+  ClickRow(dialog.FileList(0), 1);
+  Press(dialog.FileList(0), Qt::Key_Up, Qt::NoModifier);
+  EXPECT_EQ(host.sounds, (std::vector<int>{10, 0, 10}));
+
+  dialog.ModeButton(1)->click();
+  EXPECT_FALSE(dialog.FileList(0)->isVisible());
+  EXPECT_TRUE(dialog.FileList(1)->isVisible());
+  host.picture = Ramp(300, 100);
+  ClickRow(dialog.FileList(1), 0);
+  EXPECT_EQ(host.pictures, std::vector<int>{2});
+  const QImage& shown = dialog.PreviewImage();
+  EXPECT_EQ(shown.pixel(255, 99), host.picture.pixel(255, 99));
+  EXPECT_EQ(shown.pixel(0, 100), qRgb(0, 0, 0));
+  host.picture = QImage();
+  ClickRow(dialog.FileList(1), 0);
+  EXPECT_EQ(shown.pixel(255, 99), qRgb(0, 0, 0));
+  EXPECT_EQ(host.sounds.size(), 3U);
+
+  dialog.ClearFileLists();
+  EXPECT_EQ(dialog.FileList(0)->count() + dialog.FileList(1)->count(), 0);
+}
+
+TEST(FileManager, AsksTheFileManagerAndOpensTheFolderWhenItCannot) {
+  const QDBusMessage call = ShowItemsMessage(QStringLiteral("/tmp/a b/ü.bms"));
+  EXPECT_EQ(QStringList({call.service(), call.path(), call.interface(), call.member()}),
+            QString::fromUtf8("org.freedesktop.FileManager1 /org/freedesktop/FileManager1 "
+                              "org.freedesktop.FileManager1 ShowItems")
+                .split(QLatin1Char(' ')));
+  ASSERT_EQ(call.arguments().size(), 2);
+  EXPECT_EQ(call.arguments()[0].toStringList(),
+            QStringList{QStringLiteral("file:///tmp/a%20b/%C3%BC.bms")});
+  EXPECT_EQ(call.arguments()[1].toString(), QString());
+
+  // The bus answers as `answer` says, or is missing when `bus` is false.
+  QList<QUrl> opened;
+  int sent = 0;
+  bool bus = true, answer = true;
+  const FileManagerPorts ports{[&](const QDBusMessage&, std::function<void(bool)> answered) {
+                                 if (bus) answered((++sent, answer));
+                                 return bus;
+                               },
+                               [&](const QUrl& url) { return opened << url, true; }};
+  const QString chart = QStringLiteral("/tmp/a b/x.bms");
+  EXPECT_TRUE(ShowInFileManager(chart, ports));
+  EXPECT_TRUE(opened.isEmpty());
+  answer = false;
+  EXPECT_TRUE(ShowInFileManager(chart, ports));
+  bus = false;
+  EXPECT_TRUE(ShowInFileManager(chart, ports));
+  EXPECT_FALSE(ShowInFileManager(QString(), ports));
+  EXPECT_EQ(sent, 2);
+  const QUrl folder = QUrl::fromLocalFile(QStringLiteral("/tmp/a b"));
+  EXPECT_EQ(opened, (QList<QUrl>{folder, folder}));
+}
+
+}  // namespace
+}  // namespace quillon
