@@ -60,6 +60,10 @@ MainWindow::MainWindow(const MainWindowOptions& options)
   core_->notes.Hooks = frame_hooks_.get();
   core_->notes.Sleep = [this](int32_t ms) { core_->clock.Sleep(ms); };
   core_->status.Refreshed = [this](StatusPicture picture) { RefreshStatusPicture(picture); };
+  core_->status.DebugLog = [this](std::string_view text) {
+    if (debug_logging_) WriteDebugLog(text);
+  };
+  core_->notes.Bga.DebugLog = core_->status.DebugLog;
 
   client_lines_ = new LinesWidget(this);
   client_ = client_lines_;
@@ -96,6 +100,11 @@ MainWindow::~MainWindow() {
   end_timer_->stop();
   core_->engine.StopRequest = true;
   core_->engine.Closing = true;
+  // The windows that hold references into the player go before it.
+  delete debug_.data();
+  delete options_dialog_.data();
+  if (property_ != nullptr) property_->AllowFinalClose();
+  delete property_;
   delete panel_.data();
   delete playlist_;
   delete fsc_;
@@ -328,6 +337,11 @@ PlaylistWindow& MainWindow::playlist_window() {
     playlist_ = new PlaylistWindow(*this, strings_.language() == UiLanguage::Japanese);
   }
   return *playlist_;
+}
+
+PropertyDialog& MainWindow::property_dialog() {
+  if (property_ == nullptr) property_ = new PropertyDialog(*this, this);
+  return *property_;
 }
 
 ControlPanel& MainWindow::control_panel() {

@@ -24,6 +24,9 @@
 
 #include "chart/load_view.h"
 #include "dialogs/control_panel.h"
+#include "dialogs/debug_window.h"
+#include "dialogs/options_dialog.h"
+#include "dialogs/property_dialog.h"
 #include "platform/gradient_text.h"
 #include "platform/settings_store.h"
 #include "playback/play_view.h"
@@ -50,9 +53,10 @@ class PlaylistWindow;
 // Where the program finds and keeps its files, and what it may use; tests point these at
 // temporary folders and turn sound and message boxes off.
 struct MainWindowOptions {
-  QString SettingsPath;       // empty: the user's settings file
-  std::string ProgramFolder;  // skins and quillon.bpl are read here first
-  std::string DataFolder;     // then here; written here
+  QString SettingsPath;                    // empty: the user's settings file
+  std::string ProgramFolder;               // skins and quillon.bpl are read here first
+  std::string DataFolder;                  // then here; written here
+  std::string DebugLogPath = "Debug.txt";  // the debug window's log, in the current folder
   bool UseSoundDevice = true;
   bool ShowMessageBoxes = true;
   UiLanguage Language = DetectUiLanguage();
@@ -66,7 +70,9 @@ class MainWindow : public QMainWindow,
                    public PlayView,
                    public PlaylistHost,
                    public SoundMessages,
-                   public ControlPanelHost {
+                   public ControlPanelHost,
+                   public PropertyHost,
+                   public OptionsHost {
  public:
   explicit MainWindow(const MainWindowOptions& options = {});
   ~MainWindow() override;
@@ -114,6 +120,11 @@ class MainWindow : public QMainWindow,
   // The control panel, created (hidden) when it does not exist.
   ControlPanel& control_panel();
   bool control_panel_exists() const { return !panel_.isNull(); }
+  // The property dialog, made (hidden) on first use; it lives as long as the window.
+  PropertyDialog& property_dialog();
+  // The options dialog and the debug window while they are open; nullptr otherwise.
+  OptionsDialog* options_dialog() const { return options_dialog_.data(); }
+  DebugWindow* debug_window() const { return debug_.data(); }
   QAction* button(const QString& key) const;
   QAction* menu_item(const QString& name) const;  // "mF(0)", "mVie(2)", "mZi(1)", "mPi(5)"...
   QMenu* popup_menu() const { return popup_; }
@@ -156,6 +167,12 @@ class MainWindow : public QMainWindow,
   void FillTempoBox(const std::vector<int32_t>& items, int16_t bpm) override;
   void SetStartMeasure(std::string_view measure) override;
   void ShowLoadedPicture(int32_t surface) override;
+  void FillProperties(const BmsHeader& header) override;
+  void SetChartText(std::string_view text) override;
+  void ShowNoteCount(int32_t note_count, double score_per_note) override;
+  void ClearFileLists() override;
+  void AddSoundFile(std::string_view item) override;
+  void AddPictureFile(std::string_view item) override;
   bool Minimized() const override { return minimized_; }
   int AskRandomBranch(int random_count, int branches) override;
 
@@ -171,6 +188,8 @@ class MainWindow : public QMainWindow,
   void StopTickTimer() override;
   void PostEndTimer() override;
   std::optional<double> TempoBoxValue() const override;
+  bool ScoreTabVisible() const override;
+  void ShowPlayCounts(int32_t played_notes, std::string_view score) override;
   // The last text written into DDEP, the remote-control item.
   const std::string& DDEP() const { return ddep_; }
 
@@ -200,6 +219,15 @@ class MainWindow : public QMainWindow,
   void ZoomWindow(int index) override;
   void PanelClosed() override;
 
+  // PropertyHost
+  void PlayPreviewSound(int id) override;
+  const QImage* PreviewPicture(int id) override;
+  void PropertyClosed() override;
+
+  // OptionsHost
+  void TitleSettingsChanged() override;
+  void SetTitleScroll(bool scroll) override;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -228,6 +256,9 @@ class MainWindow : public QMainWindow,
   void ReloadChart();
   void ShowPanel(bool show);
   void ShowPlaylist(bool show);
+  void ShowProperties(bool show);
+  void ShowOptions();
+  void ShowDebugWindow();
 
   // main_window_startup.cpp
   void Shutdown();
@@ -279,6 +310,9 @@ class MainWindow : public QMainWindow,
   QMenu* menu_items_sub_ = nullptr;
   QMenu* menu_zoom_ = nullptr;
   QPointer<ControlPanel> panel_;
+  PropertyDialog* property_ = nullptr;
+  QPointer<OptionsDialog> options_dialog_;
+  QPointer<DebugWindow> debug_;
   PlaylistWindow* playlist_ = nullptr;
 
   // Timers: title scroll and docking, the 1 ms scheduler and gauge timers, the end-of-chart

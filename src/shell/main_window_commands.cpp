@@ -28,7 +28,7 @@ void MainWindow::Dispatch(const QString& key) {
   } else if (key == QStringLiteral("POLY")) {
     control_panel().SetElementState(static_cast<int>(Element::PolyGauge), down ? 1 : 0);
   } else if (key == QStringLiteral("DEBUG")) {
-    // The debug window comes with the dialogs.
+    ShowDebugWindow();
   } else if (key == QStringLiteral("OPEN")) {
     OpenChart();
   } else if (key == QStringLiteral("RELOAD")) {
@@ -53,9 +53,9 @@ void MainWindow::Dispatch(const QString& key) {
   } else if (key == QStringLiteral("PLAYLIST")) {
     ShowPlaylist(down);
   } else if (key == QStringLiteral("PROP")) {
-    // The property dialog comes with the dialogs; the button keeps its state meanwhile.
+    ShowProperties(down);
   } else if (key == QStringLiteral("OPTION")) {
-    // The options dialog comes with the dialogs.
+    ShowOptions();
   } else if (key == QStringLiteral("BMPOUT")) {
     BitmapOutput();
   } else if (key == QStringLiteral("REP1")) {
@@ -86,6 +86,40 @@ void MainWindow::ShowPlaylist(bool show) {
   } else {
     list.hide();
   }
+}
+
+void MainWindow::ShowProperties(bool show) {
+  PropertyDialog& dialog = property_dialog();
+  if (show) {
+    dialog.show();
+    dialog.raise();
+  } else {
+    dialog.hide();
+  }
+}
+
+void MainWindow::ShowOptions() {
+  if (options_dialog_.isNull()) {
+    options_dialog_ = new OptionsDialog(*this, program_, settings_, this);
+  }
+  options_dialog_->show();
+  options_dialog_->raise();
+}
+
+void MainWindow::ShowDebugWindow() {
+  if (debug_.isNull()) {
+    debug_ = new DebugWindow(
+        core_->surfaces, [this] { return core_->engine.ElapsedMs; }, options_.DebugLogPath, this);
+    debug_->setWindowFlag(Qt::Window);
+    debug_->on_closed = [this] {
+      debug_logging_ = false;
+      if (!debug_.isNull()) debug_->deleteLater();
+      debug_.clear();
+    };
+  }
+  debug_logging_ = true;
+  debug_->show();
+  debug_->raise();
 }
 
 void MainWindow::mF_Click(int index) {

@@ -234,7 +234,10 @@ void MainWindow::mVI_Click(int index) {
       FullScreen(!full_screen_on_);
       break;
     case 14:
-      // The statistics tab of the property dialog comes with the dialogs.
+      // Statistics: the property dialog on its score tab.
+      property_dialog().SelectTab(3);
+      button(QStringLiteral("PROP"))->setChecked(true);
+      ShowProperties(true);
       break;
     case 20: {
       // Always on top: the window stays above the others while the item is checked.
@@ -246,7 +249,7 @@ void MainWindow::mVI_Click(int index) {
       break;
     }
     case 21:
-      // The options dialog comes with the dialogs.
+      ShowOptions();
       break;
     default:
       break;

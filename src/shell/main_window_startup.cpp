@@ -232,7 +232,11 @@ void MainWindow::Shutdown() {
 
   // 11. The end: every window goes, the application quits.
   ended_ = true;
-  if (fsc_ != nullptr) fsc_->hide();
+  for (QWidget* other :
+       {static_cast<QWidget*>(fsc_), static_cast<QWidget*>(property_),
+        static_cast<QWidget*>(debug_.data()), static_cast<QWidget*>(options_dialog_.data())}) {
+    if (other != nullptr) other->hide();
+  }
   hide();
   Trace("shutdown 11");
   if (on_ended) on_ended();

@@ -26,7 +26,9 @@ QFont LoadLogFont(const StringTable& strings) {
 
 // ---- The trace ----
 
-void MainWindow::WriteDebugLog(std::string_view /*text*/) {}
+void MainWindow::WriteDebugLog(std::string_view text) {
+  if (!debug_.isNull()) debug_->WriteDebugLog(text);
+}
 
 // ---- LoadView ----
 
@@ -101,8 +103,12 @@ void MainWindow::ResetPlayState() {
 }
 
 void MainWindow::ShowStagePicture(std::string_view path) {
-  if (path.empty()) return;
+  if (path.empty()) {
+    property_dialog().ShowStagePicture(nullptr);
+    return;
+  }
   QImage stage(QString::fromUtf8(path.data(), static_cast<int>(path.size())));
+  property_dialog().ShowStagePicture(stage.isNull() ? nullptr : &stage);
   if (stage.isNull() || disp_image_.isNull()) return;
   QPainter painter(&disp_image_);
   painter.drawImage(QRect(0, 32, 256, 192), stage, QRect(0, 0, 640, 480));
@@ -146,6 +152,30 @@ void MainWindow::ShowLoadedPicture(int32_t surface) {
   painter.drawImage(0, 0, *picture, 0, 0, 256, 256);
   painter.end();
   DispPic()->repaint();
+}
+
+void MainWindow::FillProperties(const BmsHeader& header) {
+  property_dialog().FillProperties(header);
+}
+
+void MainWindow::SetChartText(std::string_view text) {
+  property_dialog().SetChartText(text);
+}
+
+void MainWindow::ShowNoteCount(int32_t note_count, double score_per_note) {
+  property_dialog().ShowNoteCount(note_count, score_per_note);
+}
+
+void MainWindow::ClearFileLists() {
+  property_dialog().ClearFileLists();
+}
+
+void MainWindow::AddSoundFile(std::string_view item) {
+  property_dialog().AddSoundFile(item);
+}
+
+void MainWindow::AddPictureFile(std::string_view item) {
+  property_dialog().AddPictureFile(item);
 }
 
 int MainWindow::AskRandomBranch(int random_count, int branches) {
@@ -197,6 +227,14 @@ void MainWindow::PostEndTimer() {
 std::optional<double> MainWindow::TempoBoxValue() const {
   if (panel_.isNull()) return std::nullopt;
   return panel_->TempoValue();
+}
+
+bool MainWindow::ScoreTabVisible() const {
+  return property_ != nullptr && property_->ScoreTabVisible();
+}
+
+void MainWindow::ShowPlayCounts(int32_t played_notes, std::string_view score) {
+  if (property_ != nullptr) property_->ShowPlayCounts(played_notes, score);
 }
 
 // ---- PlaylistHost ----
@@ -311,6 +349,46 @@ void MainWindow::PanelClosed() {
     panel_->deleteLater();
     panel_.clear();
   }
+}
+
+// ---- PropertyHost ----
+
+void MainWindow::PlayPreviewSound(int id) {
+  if (id < 0 || id >= kIdCount) return;
+  const int32_t buffer = core_->chart.SoundTable[static_cast<size_t>(id)];
+  if (buffer == -1 || buffer == 0) return;
+  core_->sound.dsStop(buffer);
+  core_->sound.dsPlay(buffer);
+}
+
+const QImage* MainWindow::PreviewPicture(int id) {
+  if (id < 0 || id >= kIdCount) return nullptr;
+  return core_->surfaces.Image(core_->chart.BgaPictures[static_cast<size_t>(id)].PictureDc);
+}
+
+void MainWindow::PropertyClosed() {
+  button(QStringLiteral("PROP"))->setChecked(false);
+}
+
+// ---- OptionsHost ----
+
+void MainWindow::TitleSettingsChanged() {
+  PlayEngine& engine = core_->engine;
+  engine.NotUseMMTimer = program_.NotUseMMTimer;
+  engine.MinimizeSleep = program_.MinimizeSleep;
+  engine.MinimizeSleepTime = program_.MinimizeSleepTime;
+  core_->status.TitleLines = program_.InfoLines;
+  core_->status.DrawTitleInfo(core_->chart.Header);
+  pic_display_->update();
+}
+
+void MainWindow::SetTitleScroll(bool scroll) {
+  if (scroll) {
+    timer1_->start();
+    return;
+  }
+  timer1_->stop();
+  if (!title_text_.empty()) setWindowTitle(QString::fromStdString("[Quillon] " + title_text_));
 }
 
 }  // namespace quillon

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
@@ -51,6 +52,7 @@ class MainWindowTest : public ::testing::Test {
     options.UseSoundDevice = false;
     options.ShowMessageBoxes = false;
     options.Language = UiLanguage::English;
+    options.DebugLogPath = (dir_.path() / "Debug.txt").string();
     return options;
   }
   std::unique_ptr<MainWindow> Start(const std::string& chart = {}) {
@@ -639,6 +641,47 @@ TEST_F(MainWindowTest, BitmapOutputPausesAndStopsWithTheNormalCommands) {
   EXPECT_EQ(frames.size(), paused_at);
   EXPECT_FALSE(window->core().engine.Playing);
   EXPECT_FALSE(window->core().engine.Paused);
+}
+
+TEST_F(MainWindowTest, TheDialogButtonsOpenTheirWindowsAndTheLoaderFillsThem) {
+  auto window = Start();
+  // The debug window traces the load to its list and to Debug.txt.
+  window->Dispatch(QStringLiteral("DEBUG"));
+  ASSERT_NE(window->debug_window(), nullptr);
+  EXPECT_TRUE(window->DebugLogging());
+  const std::string chart = Chart("dialogs.bms", 3);
+  window->bLoad(chart);
+  const std::string log = test::ReadFile(dir_.path() / "Debug.txt");
+  EXPECT_NE(log.find("\tRead file ---------------\r\n"), std::string::npos);
+  EXPECT_NE(log.find("\t" + chart + "\r\n"), std::string::npos);
+  EXPECT_GT(window->debug_window()->List()->count(), 3);
+
+  // The property dialog follows the loads; statistics opens it on the score tab.
+  PropertyDialog& properties = window->property_dialog();
+  EXPECT_EQ(properties.FileNameBox()->text(), QString::fromStdString(chart));
+  window->button(QStringLiteral("PROP"))->trigger();
+  EXPECT_TRUE(properties.isVisible());
+  window->button(QStringLiteral("PROP"))->trigger();
+  EXPECT_FALSE(properties.isVisible());
+  window->mVI_Click(14);
+  EXPECT_TRUE(properties.isVisible());
+  EXPECT_EQ(properties.SelectedTab(), 3);
+  EXPECT_TRUE(window->ScoreTabVisible());
+  EXPECT_TRUE(window->button(QStringLiteral("PROP"))->isChecked());
+  properties.close();
+  EXPECT_FALSE(properties.isVisible());
+  EXPECT_FALSE(window->ScoreTabVisible());
+  EXPECT_FALSE(window->button(QStringLiteral("PROP"))->isChecked());
+
+  // The options dialog: "do not scroll the title" stops the scroll and shows the whole title.
+  window->Dispatch(QStringLiteral("OPTION"));
+  OptionsDialog* options = window->options_dialog();
+  ASSERT_NE(options, nullptr);
+  options->findChild<QCheckBox*>(QStringLiteral("chkNoScrTitle"))->setChecked(true);
+  options->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+  EXPECT_TRUE(window->program_settings().NotScrollTitle);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("[Quillon] (test) dialogs.bms / someone   "));
+  EXPECT_EQ(Ini().value(QStringLiteral("Setting/NotScrollTitle")).toString(), QStringLiteral("1"));
 }
 
 }  // namespace
