@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 cmake --preset fuzz
-targets=(chart_fuzz sound_fuzz playlist_fuzz settings_fuzz)
+targets=(chart_fuzz sound_fuzz playlist_fuzz settings_fuzz remote_fuzz)
 cmake --build --preset fuzz --target "${targets[@]}"
 for target in "${targets[@]}"; do
   corpus=fuzz/corpus/${target%_fuzz}

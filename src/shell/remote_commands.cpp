@@ -1,0 +1,62 @@
+#include "shell/remote_commands.h"
+
+#include <array>
+#include <charconv>
+
+namespace quillon {
+
+bool IsCommandBarKey(std::string_view key) {
+  static constexpr std::array<std::string_view, 10> kKeys = {
+      "PLAY", "PAUSE", "STOP", "PREV", "REW", "FF", "NEXT", "REP1", "REPA", "BMPOUT"};
+  for (std::string_view k : kKeys) {
+    if (k == key) return true;
+  }
+  return false;
+}
+
+RemotePreview ParseRemotePreview(std::string_view text) {
+  RemotePreview preview;
+  if (!text.starts_with(kRemotePreviewPrefix)) return preview;
+  std::string_view rest = text.substr(kRemotePreviewPrefix.size());
+  const size_t blank = rest.find(' ');
+  const std::string_view word = rest.substr(0, blank);
+  int measure = 0;
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), measure);
+  (void)end;
+  if (error == std::errc() && measure >= 0) preview.measure = measure;
+  if (blank != std::string_view::npos) preview.path = std::string(rest.substr(blank + 1));
+  return preview;
+}
+
+void HandleRemoteText(RemoteTarget& target, std::string_view text) {
+  if (!text.starts_with('L')) return;
+  target.SetDdeControlled(true);
+  if (text == "LCLOSE") {
+    target.BV_CLOSE();
+    target.SetDdeControlled(false);
+  }
+
+  if (text.starts_with(kRemotePreviewPrefix)) {
+    const RemotePreview preview = ParseRemotePreview(text);
+    if (!preview.path.empty()) target.PreviewChart(preview.path, preview.measure);
+    return;
+  }
+
+  if (text.starts_with("LLOAD")) {
+    const size_t blank = text.find(' ');
+    const std::string path(blank == std::string_view::npos ? text : text.substr(blank + 1));
+    if (path == target.CurrentFile() && target.Paused()) {
+      target.PlayFile();
+      return;
+    }
+    target.LoadChart(path);
+    target.ArmPlayFileTimer();
+    return;
+  }
+
+  const std::string_view key = text.substr(1);
+  if (IsCommandBarKey(key)) target.PressCommandButton(key);
+  target.SetItemText(std::string());
+}
+
+}  // namespace quillon

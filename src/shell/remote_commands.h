@@ -1,0 +1,67 @@
+// The remote-control command handler: what the viewer does with a text a client puts into the
+// remote-control item DDEP. Texts starting with "L" are commands to the viewer; texts starting
+// with "P" are the viewer's own notifications and are ignored here. The handler only decides;
+// every action goes through RemoteTarget, which the main window implements and tests fake.
+//
+// Standard C++ only: the local-socket channel that carries the texts is in remote_channel.h.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+// The command-bar keys a client may press: PLAY PAUSE STOP PREV REW FF NEXT REP1 REPA BMPOUT.
+// The system toolbar's keys (OPEN, PLAYLIST, ...) are not among them.
+bool IsCommandBarKey(std::string_view key);
+
+// What the handler needs from the main window.
+class RemoteTarget {
+ public:
+  virtual ~RemoteTarget() = default;
+  virtual void SetDdeControlled(bool on) = 0;
+  // BV_CLOSE: "PCLOSE" into DDEP (to every client), then the link ends.
+  virtual void BV_CLOSE() = 0;
+  virtual const std::string& CurrentFile() const = 0;
+  virtual bool Paused() const = 0;
+  virtual void PlayFile() = 0;
+  // bLoad(path, ListLoad = true).
+  virtual void LoadChart(const std::string& path) = 0;
+  // Enables timPlayFile: "PLENGTH <ms>" and play, once the current handler has returned.
+  virtual void ArmPlayFileTimer() = 0;
+  // The toolbar dispatcher with the command-bar button `key`.
+  virtual void PressCommandButton(std::string_view key) = 0;
+  // Sets the text of DDEP without sending it to clients (the handler empties it after a key).
+  virtual void SetItemText(std::string text) = 0;
+  // Editor preview: reload `path` from disk even when it is the chart loaded now, and play it
+  // from `measure`.
+  virtual void PreviewChart(const std::string& path, int measure) = 0;
+};
+
+// The editor-preview command: "LPREVIEW <measure> <path>". It does not start with "LLOAD", so
+// load commands keep their meaning.
+inline constexpr std::string_view kRemotePreviewPrefix = "LPREVIEW ";
+
+// A parsed preview command: the measure is the leading whole number of the word after
+// "LPREVIEW" (0 when there is none or it does not fit an int); the path is everything after the
+// second blank, blanks included (empty when there is no second blank).
+struct RemotePreview {
+  int measure = 0;
+  std::string path;
+};
+RemotePreview ParseRemotePreview(std::string_view text);
+
+// The handler, run on every text that DDEP takes:
+// 1. A text not starting with "L" (a notification, the empty text): nothing.
+// 2. DdeControlled = true.
+// 3. Exactly "LCLOSE": BV_CLOSE, DdeControlled = false, then on to the next steps.
+// 4. "LPREVIEW <measure> <path>": PreviewChart(path, measure); done (the text stays). A preview
+//    without a path previews nothing.
+// 5. Starting with "LLOAD": the path is the text after its first blank (the whole text when it
+//    has none). The chart loaded now while paused: PlayFile (play resumes). Otherwise LoadChart
+//    and ArmPlayFileTimer. Done (the text stays).
+// 6. Otherwise the key is the text from its second character: a command-bar key presses that
+//    button, any other is ignored; then DDEP is emptied.
+void HandleRemoteText(RemoteTarget& target, std::string_view text);
+
+}  // namespace quillon
