@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "shell/remote_channel.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStandardPaths>
@@ -55,6 +57,27 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   const QCommandLineOption size_option(
       QStringLiteral("size"), QStringLiteral("With --render-frames: the display size (512x512)."),
       QStringLiteral("WxH"));
+  const QCommandLineOption remote_option(
+      QStringLiteral("remote"),
+      QStringLiteral("Send each TEXT to the running player (LLOAD path, LPLAY, LPAUSE, LSTOP, "
+                     "LPREV, LNEXT, LREW, LFF, LREP1, LREPA, LCLOSE) and print what it answers."));
+  const QCommandLineOption wait_option(
+      QStringLiteral("wait"),
+      QStringLiteral("With --remote: how long to print the player's answers (500 ms)."),
+      QStringLiteral("MS"));
+  const QCommandLineOption preview_option(
+      QStringLiteral("P"),
+      QStringLiteral("Chart editors: play CHART in the running player (or a new one)."));
+  const QCommandLineOption measure_option(QStringLiteral("N"),
+                                          QStringLiteral("With -P: the measure to play from."),
+                                          QStringLiteral("MEASURE"));
+  const QCommandLineOption stop_option(QStringLiteral("S"),
+                                       QStringLiteral("Chart editors: stop the running player."));
+  parser.addOption(remote_option);
+  parser.addOption(wait_option);
+  parser.addOption(preview_option);
+  parser.addOption(measure_option);
+  parser.addOption(stop_option);
   parser.addOption(frames_option);
   parser.addOption(fps_option);
   parser.addOption(size_option);
@@ -92,14 +115,46 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   const bool dump = parser.isSet(dump_option);
   const bool audio = parser.isSet(render_option);
   const bool frames = parser.isSet(frames_option);
+  const bool remote = parser.isSet(remote_option);
+  const bool preview = parser.isSet(preview_option);
+  const bool stop = parser.isSet(stop_option);
+  if (int{dump} + int{audio} + int{frames} + int{remote} + int{preview} + int{stop} > 1) {
+    return fail("--dump, --render-audio, --render-frames, --remote, -P and -S cannot go together");
+  }
+  if (parser.isSet(wait_option) && !remote) return fail("--wait goes with --remote");
+  if (parser.isSet(measure_option) && !preview) return fail("-N goes with -P");
+  if (remote) {
+    if (positional.isEmpty()) return fail("--remote needs at least one text to send");
+    for (const QString& text : positional)
+      command.RemoteTexts.push_back(text.toStdString());
+    if (parser.isSet(wait_option)) {
+      bool ok = false;
+      command.RemoteWaitMs = parser.value(wait_option).toInt(&ok);
+      if (!ok || command.RemoteWaitMs < 0) return fail("--wait takes milliseconds, such as 500");
+    }
+    command.Action = CommandLine::Mode::Remote;
+    return command;
+  }
+  if (stop) {
+    if (!positional.isEmpty()) return fail("-S takes no chart");
+    command.Action = CommandLine::Mode::PreviewStop;
+    return command;
+  }
   // The player takes the whole rest of the command line as the chart path, so a path with blanks
   // that reached it as several words still names the chart; the headless commands take one.
   if (positional.size() > 1 && (dump || audio || frames)) {
     return fail("only one chart may be given");
   }
   if (!positional.isEmpty()) command.ChartPath = positional.join(QLatin1Char(' ')).toStdString();
-  if (int{dump} + int{audio} + int{frames} > 1) {
-    return fail("--dump, --render-audio and --render-frames cannot go together");
+  if (preview) {
+    if (command.ChartPath.empty()) return fail("-P needs a chart");
+    if (parser.isSet(measure_option)) {
+      bool ok = false;
+      command.PreviewMeasure = parser.value(measure_option).toInt(&ok);
+      if (!ok || command.PreviewMeasure < 0) return fail("-N takes a measure number, such as -N12");
+    }
+    command.Action = CommandLine::Mode::Preview;
+    return command;
   }
   // Options that belong to one command only.
   if (parser.isSet(resources_option) && !dump) return fail("--resources goes with --dump");
@@ -188,8 +243,12 @@ int RunCommandLine(const CommandLine& command, std::ostream& out, std::ostream& 
       return RunRenderAudio(command.RenderAudio, out, err);
     case CommandLine::Mode::RenderFrames:
       return RunRenderFrames(command.RenderFrames, out, err);
+    case CommandLine::Mode::Remote:
+      return RunRemoteClient(command.RemoteTexts, command.RemoteWaitMs, out, err);
     case CommandLine::Mode::Player:
-      // The player runs in main(), which owns the QApplication.
+    case CommandLine::Mode::Preview:
+    case CommandLine::Mode::PreviewStop:
+      // The player and editor preview run in main(), which owns the QApplication.
       return 0;
   }
   return 1;

@@ -3,6 +3,7 @@
 
 #include <QStringList>
 #include <string>
+#include <vector>
 
 #include "app/dump_command.h"
 #include "app/render_audio_command.h"
@@ -11,13 +12,27 @@
 namespace quillon {
 
 struct CommandLine {
-  enum class Mode { Player, Dump, RenderAudio, RenderFrames, Help, Version, Error };
+  enum class Mode {
+    Player,
+    Dump,
+    RenderAudio,
+    RenderFrames,
+    Remote,       // send texts to the running player and print its notifications
+    Preview,      // an editor's preview: play the chart from a measure in the running player
+    PreviewStop,  // an editor's stop
+    Help,
+    Version,
+    Error
+  };
   Mode Action = Mode::Player;
   std::string ChartPath;  // the chart to load and play, dump or render
   DumpRequest Dump;
   RenderAudioRequest RenderAudio;
   RenderFramesRequest RenderFrames;
   std::string Text;  // help text, version text or error message
+  std::vector<std::string> RemoteTexts;
+  int RemoteWaitMs = 500;
+  int PreviewMeasure = 0;
 };
 
 // Parses the arguments (the first one is the program name). Never exits the process.

@@ -1,10 +1,13 @@
 #include <QApplication>
 #include <QCoreApplication>
+#include <filesystem>
 #include <iostream>
+#include <sstream>
 
 #include "app/command_line.h"
 #include "playlist/default_playlist.h"
 #include "shell/main_window.h"
+#include "shell/remote_channel.h"
 
 namespace {
 
@@ -21,12 +24,38 @@ void NameApplication() {
   QCoreApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
 }
 
+// Editor preview: the running player takes the chart (or the stop) through its remote channel;
+// with none running, a preview starts a new player and a stop has nothing to stop. Returns the
+// exit status, or -1 when a new player must start.
+int ForwardPreview(const quillon::CommandLine& command) {
+  if (!quillon::RemoteInstanceRunning()) {
+    return command.Action == quillon::CommandLine::Mode::PreviewStop ? 0 : -1;
+  }
+  std::string text = "LSTOP";
+  if (command.Action == quillon::CommandLine::Mode::Preview) {
+    std::error_code error;
+    const std::filesystem::path chart = std::filesystem::absolute(command.ChartPath, error);
+    text = "LPREVIEW " + std::to_string(command.PreviewMeasure) + " " +
+           (error ? command.ChartPath : chart.lexically_normal().string());
+  }
+  std::ostringstream ignored;
+  return quillon::RunRemoteClient({text}, 0, ignored, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  const quillon::CommandLine first = quillon::ParseCommandLine(RawArguments(argc, argv));
+  using Mode = quillon::CommandLine::Mode;
+  const bool preview = first.Action == Mode::Preview || first.Action == Mode::PreviewStop;
+  if (preview) {
+    QCoreApplication app(argc, argv);
+    NameApplication();
+    const int forwarded = ForwardPreview(first);
+    if (forwarded >= 0) return forwarded;
+  }
   // The headless commands never need a display; only the player makes a QApplication.
-  if (quillon::ParseCommandLine(RawArguments(argc, argv)).Action !=
-      quillon::CommandLine::Mode::Player) {
+  if (first.Action != Mode::Player && !preview) {
     QCoreApplication app(argc, argv);
     NameApplication();
     const quillon::CommandLine command = quillon::ParseCommandLine(QCoreApplication::arguments());
@@ -37,13 +66,14 @@ int main(int argc, char* argv[]) {
   NameApplication();
   QApplication::setQuitOnLastWindowClosed(false);
   const quillon::CommandLine command = quillon::ParseCommandLine(QCoreApplication::arguments());
+  const int start_measure = command.Action == Mode::Preview ? command.PreviewMeasure : 0;
 
   quillon::MainWindowOptions options;
   options.ProgramFolder = quillon::ProgramFolder();
   options.DataFolder = quillon::UserDataFolder();
   quillon::MainWindow window(options);
   window.on_ended = [] { QCoreApplication::quit(); };
-  window.Startup(command.ChartPath);
+  window.Startup(command.ChartPath, start_measure);
   if (window.Ended()) return 0;
   return QApplication::exec();
 }

@@ -91,6 +91,10 @@ MainWindow::MainWindow(const MainWindowOptions& options)
   end_timer_->setSingleShot(true);
   end_timer_->setInterval(1);
   connect(end_timer_, &QTimer::timeout, this, [this] { core_->engine.OnEndTimer(); });
+  play_file_timer_ = new QTimer(this);
+  play_file_timer_->setSingleShot(true);
+  play_file_timer_->setInterval(1);
+  connect(play_file_timer_, &QTimer::timeout, this, [this] { OnPlayFileTimer(); });
 }
 
 MainWindow::~MainWindow() {
@@ -98,6 +102,7 @@ MainWindow::~MainWindow() {
   tick_timer_->stop();
   gauge_timer_->stop();
   end_timer_->stop();
+  play_file_timer_->stop();
   core_->engine.StopRequest = true;
   core_->engine.Closing = true;
   // The windows that hold references into the player go before it.

@@ -35,6 +35,7 @@
 #include "playlist/playlist.h"
 #include "resources/string_table.h"
 #include "shell/player_core.h"
+#include "shell/remote_commands.h"
 #include "shell/settings_table.h"
 
 class QAction;
@@ -49,13 +50,15 @@ class FullScreenWindow;
 class LinesWidget;
 class PictureWidget;
 class PlaylistWindow;
+class RemoteServer;
 
 // Where the program finds and keeps its files, and what it may use; tests point these at
 // temporary folders and turn sound and message boxes off.
 struct MainWindowOptions {
-  QString SettingsPath;                    // empty: the user's settings file
-  std::string ProgramFolder;               // skins and quillon.bpl are read here first
-  std::string DataFolder;                  // then here; written here
+  QString SettingsPath;       // empty: the user's settings file
+  QString RemoteSocketPath;   // empty: the user's remote-control socket; "-": no remote control
+  std::string ProgramFolder;  // skins and quillon.bpl are read here first
+  std::string DataFolder;     // then here; written here
   std::string DebugLogPath = "Debug.txt";  // the debug window's log, in the current folder
   bool UseSoundDevice = true;
   bool ShowMessageBoxes = true;
@@ -72,14 +75,16 @@ class MainWindow : public QMainWindow,
                    public SoundMessages,
                    public ControlPanelHost,
                    public PropertyHost,
-                   public OptionsHost {
+                   public OptionsHost,
+                   public RemoteTarget {
  public:
   explicit MainWindow(const MainWindowOptions& options = {});
   ~MainWindow() override;
 
-  // Start-up steps 1 to 22, with the chart path given on the command line (may be empty). When
-  // the program closes during start-up (AutoEnd), Ended() is true afterwards.
-  void Startup(const std::string& command_line);
+  // Start-up steps 1 to 22, with the chart path given on the command line (may be empty), played
+  // from `start_measure`. When the program closes during start-up (AutoEnd), Ended() is true
+  // afterwards.
+  void Startup(const std::string& command_line, int start_measure = 0);
   // True once shut-down has run: the process should end.
   bool Ended() const { return ended_; }
   // Called at the end of shut-down (the program quits the application there).
@@ -138,7 +143,7 @@ class MainWindow : public QMainWindow,
   bool FullScreenOn() const { return full_screen_on_; }
   int32_t DisplayWidth() const { return display_width_; }
   int32_t DisplayHeight() const { return display_height_; }
-  const std::string& CurrentFile() const { return current_file_; }
+  const std::string& CurrentFile() const override { return current_file_; }
   const QImage& display_image() const { return disp_image_; }
   // The load log lines written since the window was made (the last 200).
   const std::vector<std::string>& load_log() const { return load_log_; }
@@ -228,6 +233,18 @@ class MainWindow : public QMainWindow,
   void TitleSettingsChanged() override;
   void SetTitleScroll(bool scroll) override;
 
+  // RemoteTarget, and the texts from remote clients.
+  void ReceiveRemoteText(const std::string& text);
+  void SetDdeControlled(bool on) override;
+  void BV_CLOSE() override;
+  bool Paused() const override;
+  void LoadChart(const std::string& path) override;
+  void ArmPlayFileTimer() override;
+  void PressCommandButton(std::string_view key) override;
+  void SetItemText(std::string text) override;
+  void PreviewChart(const std::string& path, int measure) override;
+  RemoteServer* remote_server() const { return remote_server_; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -259,6 +276,10 @@ class MainWindow : public QMainWindow,
   void ShowProperties(bool show);
   void ShowOptions();
   void ShowDebugWindow();
+
+  // main_window_remote.cpp
+  void StartRemoteControl();
+  void OnPlayFileTimer();
 
   // main_window_startup.cpp
   void Shutdown();
@@ -321,6 +342,8 @@ class MainWindow : public QMainWindow,
   QTimer* tick_timer_ = nullptr;
   QTimer* gauge_timer_ = nullptr;
   QTimer* end_timer_ = nullptr;
+  QTimer* play_file_timer_ = nullptr;  // timPlayFile: the deferred play after a remote load
+  RemoteServer* remote_server_ = nullptr;
 
   // State.
   std::string current_file_;

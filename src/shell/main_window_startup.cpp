@@ -38,7 +38,7 @@ void MainWindow::WriteStartupLine(const QString& text, int32_t from, int32_t to)
   pic_display_->repaint();
 }
 
-void MainWindow::Startup(const std::string& command_line) {
+void MainWindow::Startup(const std::string& command_line, int start_measure) {
   // 1. The full-screen window, hidden, over the whole screen. The play display itself stays on
   // Picture1 during start-up, so that a chart given on the command line is seen while it plays.
   fsc_ = new FullScreenWindow(popup_);
@@ -138,9 +138,15 @@ void MainWindow::Startup(const std::string& command_line) {
   // it ran to its end.
   ReadStartFlags(settings_, program_);
   core_->engine.NotUseMMTimer = program_.NotUseMMTimer;
+  // Remote clients can reach the window from here on, also while a command-line chart plays.
+  StartRemoteControl();
   Trace("startup 18");
   if (!command_line.empty()) {
     bLoad(command_line, false);
+    if (start_measure > 0) {
+      core_->engine.StartMeasure = std::to_string(
+          std::clamp<int32_t>(start_measure, 0, std::max(core_->chart.LastMeasure, 0)));
+    }
     PlayFile();
     if (ended_) return;
     if (program_.AutoEnd && !core_->engine.StopRequest) {
@@ -227,7 +233,8 @@ void MainWindow::Shutdown() {
   Trace("shutdown 9");
 
   // 10. A remote-control client learns that the player has gone.
-  Notify("PCLOSE");
+  BV_CLOSE();
+  play_file_timer_->stop();
   Trace("shutdown 10");
 
   // 11. The end: every window goes, the application quits.

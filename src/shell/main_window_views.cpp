@@ -192,10 +192,6 @@ void MainWindow::SetPlayButtons(bool play_pressed, bool pause_pressed, bool paus
   button(QStringLiteral("STOP"))->setChecked(stop_pressed);
 }
 
-void MainWindow::Notify(std::string_view text) {
-  ddep_ = std::string(text);
-}
-
 void MainWindow::DrawFrame() {
   if (closing_) return;
   PlayerCore& core = *core_;

@@ -35,7 +35,21 @@ TEST(CommandLineTest, DumpOptions) {
   // The player takes the rest of the line as one path: words split at a blank join again.
   EXPECT_EQ(Parse({"my", "song.bms"}).ChartPath, "my song.bms");
 
-  for (auto bad : {Parse({"--dump"}), Parse({"--dump", "--choose", "x", "a.bms"}),
+  // Remote control and editor preview.
+  const CommandLine remote = Parse({"--remote", "LLOAD /a b.bms", "LPLAY", "--wait", "900"});
+  ASSERT_EQ(remote.Action, CommandLine::Mode::Remote);
+  EXPECT_EQ(remote.RemoteTexts, (std::vector<std::string>{"LLOAD /a b.bms", "LPLAY"}));
+  EXPECT_EQ(remote.RemoteWaitMs, 900);
+  const CommandLine preview = Parse({"-P", "-N12", "song.bms"});
+  ASSERT_EQ(preview.Action, CommandLine::Mode::Preview);
+  EXPECT_EQ(preview.PreviewMeasure, 12);
+  EXPECT_EQ(preview.ChartPath, "song.bms");
+  EXPECT_EQ(Parse({"-S"}).Action, CommandLine::Mode::PreviewStop);
+
+  for (auto bad : {Parse({"--remote"}), Parse({"--wait", "5", "a.bms"}), Parse({"-P"}),
+                   Parse({"-N3", "a.bms"}), Parse({"-P", "-Nx", "a.bms"}), Parse({"-S", "a.bms"}),
+                   Parse({"--remote", "LPLAY", "-P", "a.bms"}), Parse({"--dump"}),
+                   Parse({"--dump", "--choose", "x", "a.bms"}),
                    Parse({"--dump", "--seed", "-1", "a.bms"}), Parse({"--choose", "1", "a.bms"}),
                    Parse({"--nonsense"}), Parse({"--dump", "a.bms", "b.bms"})}) {
     EXPECT_EQ(bad.Action, CommandLine::Mode::Error);

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocalSocket>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -26,6 +27,7 @@
 #include "shell/full_screen_window.h"
 #include "shell/main_window.h"
 #include "shell/picture_widgets.h"
+#include "shell/remote_channel.h"
 #include "support/test_data.h"
 
 namespace quillon {
@@ -53,6 +55,7 @@ class MainWindowTest : public ::testing::Test {
     options.ShowMessageBoxes = false;
     options.Language = UiLanguage::English;
     options.DebugLogPath = (dir_.path() / "Debug.txt").string();
+    options.RemoteSocketPath = QString::fromStdString((dir_.path() / "remote.sock").string());
     return options;
   }
   std::unique_ptr<MainWindow> Start(const std::string& chart = {}) {
@@ -682,6 +685,98 @@ TEST_F(MainWindowTest, TheDialogButtonsOpenTheirWindowsAndTheLoaderFillsThem) {
   EXPECT_TRUE(window->program_settings().NotScrollTitle);
   EXPECT_EQ(window->windowTitle(), QStringLiteral("[Quillon] (test) dialogs.bms / someone   "));
   EXPECT_EQ(Ini().value(QStringLiteral("Setting/NotScrollTitle")).toString(), QStringLiteral("1"));
+}
+
+// A remote client connected to the window's channel, collecting the lines it hears.
+class Listener {
+ public:
+  explicit Listener(const MainWindow& window) {
+    socket_.connectToServer(window.remote_server()->ServerPath());
+    socket_.waitForConnected(2000);
+    QObject::connect(&socket_, &QLocalSocket::readyRead, [this] {
+      while (socket_.canReadLine())
+        lines.push_back(socket_.readLine().trimmed().toStdString());
+    });
+  }
+  // Lets events run until `count` lines have come or two seconds have passed.
+  void WaitFor(size_t count) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (lines.size() >= count) loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  std::vector<std::string> lines;
+
+ private:
+  QLocalSocket socket_;
+};
+
+TEST_F(MainWindowTest, RemoteCommandsDriveTheWindowAndItsNotificationsReachTheClients) {
+  auto window = Start();
+  ASSERT_NE(window->remote_server(), nullptr);
+  Listener client(*window);
+  while (window->remote_server()->ClientCount() == 0)
+    Wait(5);
+
+  // A command-bar key: the button runs and the item is emptied; NEXT only tells the client.
+  window->ReceiveRemoteText("LNEXT");
+  EXPECT_TRUE(window->DdeControlled);
+  EXPECT_EQ(window->DDEP(), "");
+  client.WaitFor(1);
+  ASSERT_EQ(client.lines, std::vector<std::string>{"PNEXT"});
+  // A client's own notification texts and system-toolbar keys do nothing.
+  window->ReceiveRemoteText("PPREV");
+  window->ReceiveRemoteText("LOPEN");
+  EXPECT_EQ(window->DDEP(), "");
+
+  // A load (the path holds a blank) and its deferred play: the length, then play.
+  const std::string chart = Chart("with blank.bms", 1);
+  window->ReceiveRemoteText("LLOAD " + chart);
+  EXPECT_EQ(window->CurrentFile(), chart);
+  const std::string length = "PLENGTH " + std::to_string(window->core().chart.TotalTimeMs);
+  client.WaitFor(4);
+  const std::vector<std::string> expected = {"PNEXT", "PENABLED False", length, "PENABLED True"};
+  ASSERT_GE(client.lines.size(), 4U);
+  EXPECT_EQ(std::vector<std::string>(client.lines.begin(), client.lines.begin() + 4), expected);
+  // The viewer's own playlist was left alone.
+  EXPECT_EQ(window->playlist_window().playlist().size(), 0U);
+
+  // LCLOSE ends the control: the client hears PCLOSE, the item ends empty.
+  client.lines.clear();
+  window->ReceiveRemoteText("LCLOSE");
+  EXPECT_FALSE(window->DdeControlled);
+  EXPECT_EQ(window->DDEP(), "");
+  client.WaitFor(1);
+  ASSERT_FALSE(client.lines.empty());
+  EXPECT_EQ(client.lines.back(), "PCLOSE");
+}
+
+TEST_F(MainWindowTest, AnEditorPreviewReloadsTheChartAndPlaysFromItsMeasure) {
+  auto window = Start();
+  const std::string chart = Chart("edited.bms", 4);
+  window->bLoad(chart);
+  const int32_t before = window->core().chart.LastMeasure;
+  // The editor saved a longer chart, then asks to hear it from measure 6.
+  dir_.Write("edited.bms", ShortChart("edited.bms", 8));
+  bool playing_from = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!window->core().engine.Playing) return;
+    poll.stop();
+    playing_from = window->core().engine.CurrentMeasure >= 6;
+    window->ReceiveRemoteText("LSTOP");
+  });
+  poll.start(5);
+  window->ReceiveRemoteText("LPREVIEW 6 " + chart);
+  EXPECT_EQ(window->core().chart.LastMeasure, before + 4);
+  EXPECT_EQ(window->core().engine.StartMeasure, "6");
+  Wait(300);
+  EXPECT_TRUE(playing_from);
+  EXPECT_FALSE(window->core().engine.Playing);
 }
 
 }  // namespace
