@@ -32,7 +32,8 @@ class Answers : public DialogBackend {
 
 size_t CountFiles(const std::filesystem::path& folder) {
   size_t n = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) n += entry.is_regular_file();
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    n += entry.is_regular_file();
   return n;
 }
 

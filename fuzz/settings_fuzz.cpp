@@ -17,8 +17,7 @@
 namespace {
 
 const std::string& ScratchPath() {
-  static const std::string path =
-      "/tmp/quillon-settings-fuzz-" + std::to_string(getpid()) + ".ini";
+  static const std::string path = "/tmp/quillon-settings-fuzz-" + std::to_string(getpid()) + ".ini";
   return path;
 }
 
