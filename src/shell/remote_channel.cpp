@@ -271,7 +271,8 @@ int RunRemoteClient(const std::vector<std::string>& texts, int wait_ms, std::ost
 
   std::string pending;
   bool discarding = false;
-  const auto print = [&out](std::string_view line) { out << line << '\n'; };
+  // Each notification is flushed at once, so a script reading the output sees it as it comes.
+  const auto print = [&out](std::string_view line) { out << line << std::endl; };
   const auto take = [&] {
     if (socket.bytesAvailable() <= 0) return;
     const QByteArray received = socket.readAll();
