@@ -73,7 +73,7 @@ int main(int argc, char* argv[]) {
   options.DataFolder = quillon::UserDataFolder();
   quillon::MainWindow window(options);
   window.on_ended = [] { QCoreApplication::quit(); };
-  window.Startup(command.ChartPath, start_measure);
+  window.Startup(command.ChartPath, start_measure, command.Action == Mode::Preview);
   if (window.Ended()) return 0;
   return QApplication::exec();
 }

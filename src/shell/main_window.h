@@ -82,9 +82,9 @@ class MainWindow : public QMainWindow,
   ~MainWindow() override;
 
   // Start-up steps 1 to 22, with the chart path given on the command line (may be empty), played
-  // from `start_measure`. When the program closes during start-up (AutoEnd), Ended() is true
-  // afterwards.
-  void Startup(const std::string& command_line, int start_measure = 0);
+  // from `start_measure`. An editor's preview (`preview`) leaves the playlist as it is. When the
+  // program closes during start-up (AutoEnd), Ended() is true afterwards.
+  void Startup(const std::string& command_line, int start_measure = 0, bool preview = false);
   // True once shut-down has run: the process should end.
   bool Ended() const { return ended_; }
   // Called at the end of shut-down (the program quits the application there).

@@ -38,7 +38,7 @@ void MainWindow::WriteStartupLine(const QString& text, int32_t from, int32_t to)
   pic_display_->repaint();
 }
 
-void MainWindow::Startup(const std::string& command_line, int start_measure) {
+void MainWindow::Startup(const std::string& command_line, int start_measure, bool preview) {
   // 1. The full-screen window, hidden, over the whole screen. The play display itself stays on
   // Picture1 during start-up, so that a chart given on the command line is seen while it plays.
   fsc_ = new FullScreenWindow(popup_);
@@ -142,7 +142,7 @@ void MainWindow::Startup(const std::string& command_line, int start_measure) {
   StartRemoteControl();
   Trace("startup 18");
   if (!command_line.empty()) {
-    bLoad(command_line, false);
+    bLoad(command_line, /*list_load=*/preview);
     if (start_measure > 0) {
       core_->engine.StartMeasure = std::to_string(
           std::clamp<int32_t>(start_measure, 0, std::max(core_->chart.LastMeasure, 0)));

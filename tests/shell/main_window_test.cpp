@@ -779,5 +779,29 @@ TEST_F(MainWindowTest, AnEditorPreviewReloadsTheChartAndPlaysFromItsMeasure) {
   EXPECT_FALSE(window->core().engine.Playing);
 }
 
+TEST_F(MainWindowTest, APreviewStartedFromTheCommandLineLeavesThePlaylistAlone) {
+  {
+    auto first = Start();
+    first->playlist_window().playlist().AddList(Chart("kept.bms", 1));
+    first->close();  // writes the default playlist
+  }
+  auto window = std::make_unique<MainWindow>(Options());
+  QTimer poll;
+  int32_t measure = -1;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!window->core().engine.Playing) return;
+    poll.stop();
+    measure = window->core().engine.CurrentMeasure;
+    window->HandleKey(Qt::Key_Period, Qt::NoModifier);
+  });
+  poll.start(5);
+  window->Startup(Chart("previewed.bms", 4), 3, /*preview=*/true);
+  EXPECT_GE(measure, 3);
+  const Playlist& list = window->playlist_window().playlist();
+  ASSERT_EQ(list.size(), 1U);
+  EXPECT_EQ(std::filesystem::path(list.entries()[0].FileName).filename(), "kept.bms");
+  EXPECT_EQ(std::filesystem::path(window->CurrentFile()).filename(), "previewed.bms");
+}
+
 }  // namespace
 }  // namespace quillon
