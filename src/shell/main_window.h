@@ -250,7 +250,6 @@ class MainWindow : public QMainWindow,
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
   // A message box; tests turn them off (ShowMessageBoxes) and read the texts from messages().
   void MessageBox(const QString& title, const QString& text);
 

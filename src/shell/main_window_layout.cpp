@@ -294,8 +294,4 @@ void MainWindow::changeEvent(QEvent* event) {
   ResizeForm();
 }
 
-void MainWindow::moveEvent(QMoveEvent* event) {
-  QMainWindow::moveEvent(event);
-}
-
 }  // namespace quillon
