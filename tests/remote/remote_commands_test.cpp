@@ -8,10 +8,12 @@
 namespace quillon {
 namespace {
 
+using Calls = std::vector<std::string>;
+
 // Records every call as one line, in order.
 class RecordingTarget : public RemoteTarget {
  public:
-  std::vector<std::string> calls;
+  Calls calls;
   std::string current_file;
   bool paused = false;
   bool controlled = false;
@@ -36,106 +38,58 @@ class RecordingTarget : public RemoteTarget {
   }
 };
 
-using Calls = std::vector<std::string>;
-
-TEST(RemoteCommandsTest, LoadTakesEverythingAfterTheFirstBlank) {
-  RecordingTarget target;
-  HandleRemoteText(target, "LLOAD /a b/x.bms");
-  EXPECT_EQ(target.calls, (Calls{"controlled", "load /a b/x.bms", "arm"}));
-  EXPECT_EQ(target.item, "untouched");  // the text stays in DDEP
-
-  RecordingTarget alone;
-  HandleRemoteText(alone, "LLOAD");
-  EXPECT_EQ(alone.calls, (Calls{"controlled", "load LLOAD", "arm"}));
+TEST(RemoteCommandsTest, EachTextMakesItsCallsAndLeavesOrEmptiesTheItem) {
+  struct Case {
+    const char* text;
+    Calls calls;
+    const char* item;
+  };
+  const Case cases[] = {
+      {"LLOAD /a b/x.bms", {"controlled", "load /a b/x.bms", "arm"}, "untouched"},
+      {"LLOAD", {"controlled", "load LLOAD", "arm"}, "untouched"},
+      {"LPAUSE", {"controlled", "press PAUSE"}, ""},
+      {"LNEXT", {"controlled", "press NEXT"}, ""},
+      {"LOPEN", {"controlled"}, ""},
+      {"LCLOSE", {"controlled", "close", "released"}, ""},
+      {"LCLOSE ", {"controlled"}, ""},  // only the exact text closes
+      {"LPREVIEW 12 /a b/x.bms", {"controlled", "preview 12 /a b/x.bms"}, "untouched"},
+      {"LPREVIEW 3", {"controlled"}, "untouched"},  // no path: nothing previewed
+      {"LPREVIEW", {"controlled"}, ""},
+      {"PPREV", {}, "untouched"},
+      {"lpause", {}, "untouched"},
+      {" LPAUSE", {}, "untouched"},
+      {"", {}, "untouched"},
+  };
+  for (const Case& c : cases) {
+    RecordingTarget target;
+    HandleRemoteText(target, c.text);
+    EXPECT_EQ(target.calls, c.calls) << '"' << c.text << '"';
+    EXPECT_EQ(target.item, c.item) << '"' << c.text << '"';
+    EXPECT_EQ(target.controlled, !c.calls.empty() && c.calls.back() != "released") << c.text;
+  }
 }
 
-TEST(RemoteCommandsTest, LoadOfTheChartLoadedNow) {
+TEST(RemoteCommandsTest, LoadOfTheChartLoadedNowResumesOnlyWhenPaused) {
   RecordingTarget target;
   target.current_file = "/m/x.bms";
   target.paused = true;
   HandleRemoteText(target, "LLOAD /m/x.bms");
   EXPECT_EQ(target.calls, (Calls{"controlled", "play"}));
-
-  // Not paused: loaded and armed again (the loader itself skips reloading the same chart).
   target.calls.clear();
   target.paused = false;
   HandleRemoteText(target, "LLOAD /m/x.bms");
   EXPECT_EQ(target.calls, (Calls{"controlled", "load /m/x.bms", "arm"}));
 }
 
-TEST(RemoteCommandsTest, CommandBarKeysPressTheirButtonAndEmptyTheItem) {
-  RecordingTarget target;
-  HandleRemoteText(target, "LPAUSE");
-  EXPECT_EQ(target.calls, (Calls{"controlled", "press PAUSE"}));
-  EXPECT_EQ(target.item, "");
-
-  target.calls.clear();
-  HandleRemoteText(target, "LNEXT");
-  EXPECT_EQ(target.calls, (Calls{"controlled", "press NEXT"}));
-
-  for (const char* key : {"PLAY", "STOP", "PREV", "REW", "FF", "REP1", "REPA", "BMPOUT"})
-    EXPECT_TRUE(IsCommandBarKey(key)) << key;
-  for (const char* key : {"OPEN", "PLAYLIST", "pause", "PAUSE ", "", "CLOSE"})
-    EXPECT_FALSE(IsCommandBarKey(key)) << key;
-}
-
-TEST(RemoteCommandsTest, OtherKeysOnlyEmptyTheItem) {
-  RecordingTarget target;
-  HandleRemoteText(target, "LOPEN");
-  EXPECT_EQ(target.calls, (Calls{"controlled"}));
-  EXPECT_EQ(target.item, "");
-
-  target.item = "x";
-  HandleRemoteText(target, "L");
-  EXPECT_EQ(target.item, "");
-}
-
-TEST(RemoteCommandsTest, TextsNotStartingWithLAreIgnored) {
-  for (const char* text : {"PPREV", "PNEXT", "PCLOSE", "", "lpause", " LPAUSE"}) {
-    RecordingTarget target;
-    HandleRemoteText(target, text);
-    EXPECT_TRUE(target.calls.empty()) << text;
-    EXPECT_FALSE(target.controlled) << text;
-    EXPECT_EQ(target.item, "untouched") << text;
-  }
-}
-
-TEST(RemoteCommandsTest, CloseEndsTheLinkAndReleasesControl) {
-  RecordingTarget target;
-  HandleRemoteText(target, "LCLOSE");
-  EXPECT_EQ(target.calls, (Calls{"controlled", "close", "released"}));
-  EXPECT_FALSE(target.controlled);
-  EXPECT_EQ(target.item, "");
-
-  // Only the exact text closes.
-  target.calls.clear();
-  HandleRemoteText(target, "LCLOSE ");
-  EXPECT_EQ(target.calls, (Calls{"controlled"}));
-}
-
-TEST(RemoteCommandsTest, PreviewReadsMeasureAndPath) {
-  RecordingTarget target;
-  HandleRemoteText(target, "LPREVIEW 12 /a b/x.bms");
-  EXPECT_EQ(target.calls, (Calls{"controlled", "preview 12 /a b/x.bms"}));
-  EXPECT_EQ(target.item, "untouched");
-
+TEST(RemoteCommandsTest, PreviewMeasureFallsBackToZero) {
   const auto parsed = [](std::string_view text) {
     const RemotePreview p = ParseRemotePreview(text);
     return std::to_string(p.measure) + "|" + p.path;
   };
   EXPECT_EQ(parsed("LPREVIEW 7bis /x.bms"), "7|/x.bms");
-  EXPECT_EQ(parsed("LPREVIEW abc /x.bms"), "0|/x.bms");
-  EXPECT_EQ(parsed("LPREVIEW -3 /x.bms"), "0|/x.bms");
-  EXPECT_EQ(parsed("LPREVIEW 99999999999 /x.bms"), "0|/x.bms");
-  EXPECT_EQ(parsed("LPREVIEW  /x.bms"), "0|/x.bms");
-  EXPECT_EQ(parsed("LPREVIEW 3"), "3|");
-
-  // Without a path nothing is previewed; without the blank it is an unknown key.
-  target.calls.clear();
-  HandleRemoteText(target, "LPREVIEW 3");
-  EXPECT_EQ(target.calls, (Calls{"controlled"}));
-  HandleRemoteText(target, "LPREVIEW");
-  EXPECT_EQ(target.item, "");
+  for (const char* text : {"LPREVIEW abc /x.bms", "LPREVIEW -3 /x.bms",
+                           "LPREVIEW 99999999999 /x.bms", "LPREVIEW  /x.bms"})
+    EXPECT_EQ(parsed(text), "0|/x.bms") << text;
 }
 
 }  // namespace
