@@ -1,12 +1,51 @@
-// Reading whole files.
+// Reading the files a user names: charts, playlists, sounds, pictures.
+//
+// Any of them may be a FIFO, a device, a folder, huge, unreadable or gone by the time it is read.
+// Every read opens the path without blocking, checks the open descriptor (so a swap between a
+// check and the open cannot make it block), refuses anything that is not a regular file, and
+// never reads more than a cap: a reader is never blocked by a FIFO nor made to grow by /dev/zero.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
 namespace quillon {
 
-// The whole file as bytes; nullopt when it cannot be opened or read to its end.
+// The most each kind of file may hold.
+inline constexpr uint64_t kChartFileCap = uint64_t{64} << 20;
+inline constexpr uint64_t kPlaylistFileCap = uint64_t{64} << 20;
+inline constexpr uint64_t kSoundFileCap = uint64_t{1} << 30;
+inline constexpr uint64_t kPictureFileCap = uint64_t{64} << 20;
+
+enum class FileRefusal {
+  None,        // read (or readable)
+  Missing,     // nothing at that path, or a part of it is not a folder
+  NotRegular,  // a folder, FIFO, device or socket
+  TooLarge,    // more bytes than the cap
+  Unreadable,  // there, but cannot be opened or read (permissions, a symbolic link loop, I/O)
+};
+
+struct FileRead {
+  std::string bytes;
+  FileRefusal refusal = FileRefusal::None;
+  int error = 0;  // errno of a failed open or read
+  bool ok() const { return refusal == FileRefusal::None; }
+};
+
+// The whole file at `path` when it is a regular file of at most `cap` bytes.
+FileRead ReadUserFile(const std::string& path, uint64_t cap);
+
+// Whether ReadUserFile would accept the file now, without reading it.
+FileRefusal CheckUserFile(const std::string& path, uint64_t cap, int* error = nullptr);
+
+// A line naming the refused file: "Not a chart file: <path>" style texts for `kind` ("chart",
+// "playlist", ...): "File not found: <path>", "Not a <kind> file: <path>", "File too large:
+// <path>", "Cannot read <path>: <reason>". Empty for FileRefusal::None.
+std::string RefusalText(FileRefusal refusal, const std::string& kind, const std::string& path,
+                        int error = 0);
+
+// The whole file as bytes when it is a regular file under the chart cap; nullopt otherwise.
 std::optional<std::string> ReadFileBytes(const std::string& path);
 
 }  // namespace quillon
