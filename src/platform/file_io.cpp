@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace quillon {
 namespace {
@@ -116,6 +118,14 @@ std::string RefusalText(FileRefusal refusal, const std::string& kind, const std:
       return "Cannot read " + path + ": " + std::strerror(error != 0 ? error : EIO);
   }
   return {};
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) return path;
+  return absolute.lexically_normal().string();
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {

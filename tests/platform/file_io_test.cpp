@@ -77,5 +77,14 @@ TEST(RefusalText, NamesTheFile) {
   EXPECT_EQ(RefusalText(FileRefusal::None, "chart", "/tmp/f"), "");
 }
 
+TEST(AbsolutePath, ResolvesAgainstTheCurrentFolderKeepingBytes) {
+  const std::string here = std::filesystem::current_path().string();
+  const std::string cp932 = "\x89\xb9/\x8b\xc8.bms";  // not UTF-8: must pass through unchanged
+  EXPECT_EQ(AbsolutePath(cp932), here + "/" + cp932);
+  EXPECT_EQ(AbsolutePath("a/./b/../c.bms"), here + "/a/c.bms");
+  EXPECT_EQ(AbsolutePath("/x//y/../z.bms"), "/x/z.bms");
+  EXPECT_EQ(AbsolutePath(""), "");
+}
+
 }  // namespace
 }  // namespace quillon
