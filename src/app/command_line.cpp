@@ -21,9 +21,23 @@ bool ParseChoices(const QString& text, std::vector<int>& choices) {
   return true;
 }
 
+// Arguments are bytes: a chart path may be CP932 bytes that are not text in the user's locale.
+// Latin-1 maps every byte to one character and back, so the parser sees each argument whole and
+// every value it returns converts back to the very bytes given.
+QString FromBytes(const std::string& bytes) {
+  return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string ToBytes(const QString& text) {
+  return text.toLatin1().toStdString();
+}
+
 }  // namespace
 
-CommandLine ParseCommandLine(const QStringList& arguments) {
+CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
+  QStringList arguments;
+  for (const std::string& argument : raw_arguments)
+    arguments << FromBytes(argument);
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Quillon: a viewer and player for BMS charts."));
   const QCommandLineOption help_option = parser.addHelpOption();
@@ -93,12 +107,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   CommandLine command;
   if (!parser.parse(arguments)) {
     command.Action = CommandLine::Mode::Error;
-    command.Text = parser.errorText().toStdString();
+    command.Text = ToBytes(parser.errorText());
     return command;
   }
   if (parser.isSet(help_option)) {
     command.Action = CommandLine::Mode::Help;
-    command.Text = parser.helpText().toStdString();
+    command.Text = ToBytes(parser.helpText());
     return command;
   }
   if (parser.isSet(version_option)) {
@@ -126,7 +140,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   if (remote) {
     if (positional.isEmpty()) return fail("--remote needs at least one text to send");
     for (const QString& text : positional)
-      command.RemoteTexts.push_back(text.toStdString());
+      command.RemoteTexts.push_back(ToBytes(text));
     if (parser.isSet(wait_option)) {
       bool ok = false;
       command.RemoteWaitMs = parser.value(wait_option).toInt(&ok);
@@ -145,7 +159,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   if (positional.size() > 1 && (dump || audio || frames)) {
     return fail("only one chart may be given");
   }
-  if (!positional.isEmpty()) command.ChartPath = positional.join(QLatin1Char(' ')).toStdString();
+  if (!positional.isEmpty()) command.ChartPath = ToBytes(positional.join(QLatin1Char(' ')));
   if (preview) {
     if (command.ChartPath.empty()) return fail("-P needs a chart");
     if (parser.isSet(measure_option)) {
@@ -188,7 +202,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   if (audio) {
     command.Action = CommandLine::Mode::RenderAudio;
     command.RenderAudio.ChartPath = command.ChartPath;
-    command.RenderAudio.OutPath = parser.value(render_option).toStdString();
+    command.RenderAudio.OutPath = ToBytes(parser.value(render_option));
     command.RenderAudio.Options = std::move(options);
     if (parser.isSet(rate_option)) {
       bool ok = false;
@@ -203,7 +217,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   RenderFramesRequest& request = command.RenderFrames;
   command.Action = CommandLine::Mode::RenderFrames;
   request.ChartPath = command.ChartPath;
-  request.Base = parser.value(frames_option).toStdString();
+  request.Base = ToBytes(parser.value(frames_option));
   request.Options = std::move(options);
   if (!parser.isSet(fps_option)) return fail("--render-frames needs --fps");
   bool ok = false;

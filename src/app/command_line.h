@@ -1,7 +1,6 @@
 // The program's command line: `quillon [CHART]` and the headless commands.
 #pragma once
 
-#include <QStringList>
 #include <string>
 #include <vector>
 
@@ -35,8 +34,9 @@ struct CommandLine {
   int PreviewMeasure = 0;
 };
 
-// Parses the arguments (the first one is the program name). Never exits the process.
-CommandLine ParseCommandLine(const QStringList& arguments);
+// Parses the arguments as given to main() (the first one is the program name); paths and texts
+// keep their bytes. Never exits the process.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // Runs what the command line asks for and returns the exit status.
 int RunCommandLine(const CommandLine& command, std::ostream& out, std::ostream& err);

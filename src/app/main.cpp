@@ -1,21 +1,22 @@
 #include <QApplication>
 #include <QCoreApplication>
-#include <filesystem>
 #include <iostream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "app/command_line.h"
+#include "platform/file_io.h"
 #include "playlist/default_playlist.h"
 #include "shell/main_window.h"
 #include "shell/remote_channel.h"
 
 namespace {
 
-QStringList RawArguments(int argc, char* argv[]) {
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i)
-    arguments << QString::fromLocal8Bit(argv[i]);
-  return arguments;
+// The arguments as bytes: file names need not be text in the user's locale. QApplication takes
+// its own options (-platform, ...) out of argv, so this is read again after making it.
+std::vector<std::string> Arguments(int argc, char* argv[]) {
+  return std::vector<std::string>(argv, argv + argc);
 }
 
 void NameApplication() {
@@ -33,10 +34,8 @@ int ForwardPreview(const quillon::CommandLine& command) {
   }
   std::string text = "LSTOP";
   if (command.Action == quillon::CommandLine::Mode::Preview) {
-    std::error_code error;
-    const std::filesystem::path chart = std::filesystem::absolute(command.ChartPath, error);
     text = "LPREVIEW " + std::to_string(command.PreviewMeasure) + " " +
-           (error ? command.ChartPath : chart.lexically_normal().string());
+           quillon::AbsolutePath(command.ChartPath);
   }
   std::ostringstream ignored;
   return quillon::RunRemoteClient({text}, 0, ignored, std::cerr);
@@ -45,7 +44,7 @@ int ForwardPreview(const quillon::CommandLine& command) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const quillon::CommandLine first = quillon::ParseCommandLine(RawArguments(argc, argv));
+  const quillon::CommandLine first = quillon::ParseCommandLine(Arguments(argc, argv));
   using Mode = quillon::CommandLine::Mode;
   const bool preview = first.Action == Mode::Preview || first.Action == Mode::PreviewStop;
   if (preview) {
@@ -58,14 +57,14 @@ int main(int argc, char* argv[]) {
   if (first.Action != Mode::Player && !preview) {
     QCoreApplication app(argc, argv);
     NameApplication();
-    const quillon::CommandLine command = quillon::ParseCommandLine(QCoreApplication::arguments());
+    const quillon::CommandLine command = quillon::ParseCommandLine(Arguments(argc, argv));
     return quillon::RunCommandLine(command, std::cout, std::cerr);
   }
 
   QApplication app(argc, argv);
   NameApplication();
   QApplication::setQuitOnLastWindowClosed(false);
-  const quillon::CommandLine command = quillon::ParseCommandLine(QCoreApplication::arguments());
+  const quillon::CommandLine command = quillon::ParseCommandLine(Arguments(argc, argv));
   const int start_measure = command.Action == Mode::Preview ? command.PreviewMeasure : 0;
 
   quillon::MainWindowOptions options;
@@ -73,7 +72,9 @@ int main(int argc, char* argv[]) {
   options.DataFolder = quillon::UserDataFolder();
   quillon::MainWindow window(options);
   window.on_ended = [] { QCoreApplication::quit(); };
-  window.Startup(command.ChartPath, start_measure, command.Action == Mode::Preview);
+  // The chart enters the playlist and the settings: it must name the same file from any folder.
+  window.Startup(quillon::AbsolutePath(command.ChartPath), start_measure,
+                 command.Action == Mode::Preview);
   if (window.Ended()) return 0;
   return QApplication::exec();
 }

@@ -1,6 +1,7 @@
 #include "playlist/playlist_window.h"
 
 #include "platform/common_dialog.h"
+#include "platform/uri_list.h"
 #include "resources/string_table.h"
 
 #include <QAction>
@@ -20,6 +21,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include "platform/common_dialog.h"
+#include "platform/uri_list.h"
 
 namespace quillon {
 namespace {
@@ -52,12 +54,11 @@ QPushButton* AddButton(QHBoxLayout* bar, const char* name, const char* caption) 
 }  // namespace
 
 std::vector<std::string> DroppedFiles(const QMimeData& mime) {
-  std::vector<std::string> files;
-  if (!mime.hasUrls()) return files;
-  for (const QUrl& url : mime.urls()) {
-    if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
-  }
-  return files;
+  // The raw list, not QMimeData::urls(): a QUrl turns file-name bytes that are not UTF-8 into
+  // U+FFFD, and such a file could not be found again.
+  const QByteArray list = mime.data(QStringLiteral("text/uri-list"));
+  return LocalPathsFromUriList(
+      std::string_view(list.constData(), static_cast<size_t>(list.size())));
 }
 
 PlaylistTree::PlaylistTree(QWidget* parent) : QTreeWidget(parent) {

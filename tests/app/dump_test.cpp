@@ -16,9 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 CommandLine Parse(std::initializer_list<const char*> args) {
-  QStringList list{QStringLiteral("quillon")};
-  for (const char* arg : args)
-    list << QString::fromUtf8(arg);
+  std::vector<std::string> list{"quillon"};
+  list.insert(list.end(), args.begin(), args.end());
   return ParseCommandLine(list);
 }
 
@@ -45,6 +44,16 @@ TEST(CommandLineTest, DumpOptions) {
   EXPECT_EQ(preview.PreviewMeasure, 12);
   EXPECT_EQ(preview.ChartPath, "song.bms");
   EXPECT_EQ(Parse({"-S"}).Action, CommandLine::Mode::PreviewStop);
+
+  // Paths and texts keep their bytes, whether UTF-8 or CP932 (not text in a UTF-8 locale).
+  const char* cp932 = "\x89\xb9\x8a\x79/\x8b\xc8.bms";
+  EXPECT_EQ(Parse({cp932}).ChartPath, cp932);
+  EXPECT_EQ(Parse({"--dump", cp932}).Dump.ChartPath, cp932);
+  EXPECT_EQ(Parse({"-P", "曲/譜面.bms"}).ChartPath, "曲/譜面.bms");
+  EXPECT_EQ(Parse({"--remote", "LLOAD /\x8b\xc8.bms"}).RemoteTexts,
+            (std::vector<std::string>{"LLOAD /\x8b\xc8.bms"}));
+  EXPECT_EQ(Parse({"--render-frames", "\x8b\xc8", "--fps", "30", "a.bms"}).RenderFrames.Base,
+            "\x8b\xc8");
 
   for (auto bad : {Parse({"--remote"}), Parse({"--wait", "5", "a.bms"}), Parse({"-P"}),
                    Parse({"-N3", "a.bms"}), Parse({"-P", "-Nx", "a.bms"}), Parse({"-S", "a.bms"}),

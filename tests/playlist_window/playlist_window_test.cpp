@@ -133,6 +133,16 @@ TEST_F(PlaylistWindowTest, DroppedFilesAreAppendedAndPlaylistOpened) {
   EXPECT_FALSE(window.playlist().ListSaved);
   EXPECT_TRUE(host.calls.empty());
 
+  // File names that are not UTF-8 (a CP932 folder) keep their bytes through the drop.
+  QMimeData cp932;
+  cp932.setData(QStringLiteral("text/uri-list"), QByteArray("file:///m/%8B%C8/%89%B9.bms\r\n"));
+  QDragEnterEvent enter_cp932(QPoint(5, 5), Qt::CopyAction, &cp932, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(list->viewport(), &enter_cp932);
+  QDropEvent drop_cp932(QPointF(5, 5), Qt::CopyAction, &cp932, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(list->viewport(), &drop_cp932);
+  ASSERT_EQ(window.playlist().entries().size(), 4u);
+  EXPECT_EQ(window.playlist().entries().back().FileName, "/m/\x8b\xc8/\x89\xb9.bms");
+
   // A dropped .bpl replaces the list, after the question about unsaved changes.
   QTemporaryDir dir;
   const QString bpl = dir.filePath(QStringLiteral("x.BPL"));

@@ -1,0 +1,15 @@
+// Dropped files arrive as a text/uri-list: one URL per line, file names percent-encoded.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+// The local file paths of the "file:" URLs in a text/uri-list, percent-decoded to the file
+// names' bytes (which need not be UTF-8: BMS folders are often named in CP932). Comment lines
+// ('#'), other schemes and URLs naming another host are left out; CR LF and LF both end a line.
+std::vector<std::string> LocalPathsFromUriList(std::string_view list);
+
+}  // namespace quillon
