@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/debug_log.h"
+#include "platform/text_encoding.h"
 
 namespace quillon {
 
@@ -119,7 +120,7 @@ void DebugWindow::AddListLine(const QString& text) {
 
 void DebugWindow::WriteDebugLog(std::string_view text) {
   const std::string line = DebugLine(elapsed_ms_ ? elapsed_ms_() : 0.0, text);
-  AddListLine(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+  AddListLine(QString::fromStdString(DecodeChartText(line)));
 
   std::string error;
   if (AppendDebugLine(log_path_, line, &error)) {

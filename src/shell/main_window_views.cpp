@@ -8,6 +8,7 @@
 
 #include "chart/numbers.h"
 #include "dialogs/random_select.h"
+#include "platform/text_encoding.h"
 #include "playlist/playlist_window.h"
 #include "shell/main_window.h"
 #include "shell/picture_widgets.h"
@@ -46,8 +47,9 @@ void MainWindow::PrintLoadLine(std::string_view text, bool next_line) {
     painter.fillRect(0, target.CurrentY, disp_image_.width(), h, Qt::black);
     painter.setFont(target.Font);
     painter.setPen(QColor(255, 255, 255));
+    // Lines may name files whose names are CP932 bytes: decoded for showing only.
     painter.drawText(0, target.CurrentY + metrics.ascent(),
-                     QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+                     QString::fromStdString(DecodeChartText(text)));
   }
   if (next_line) target.CurrentY += h;
   DispPic()->repaint();
