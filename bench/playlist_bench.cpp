@@ -41,6 +41,7 @@ class NullView : public PlaylistView {
   std::string ChooseOpenFile() override { return {}; }
   std::string ChooseSaveFile() override { return {}; }
   void ReportSaveError(const std::string&) override {}
+  void ReportRefusedFiles(const std::string&) override {}
   void ArmPlayStart() override {}
 };
 

@@ -30,6 +30,7 @@ class NullView : public quillon::PlaylistView {
   std::string ChooseOpenFile() override { return {}; }
   std::string ChooseSaveFile() override { return {}; }
   void ReportSaveError(const std::string&) override {}
+  void ReportRefusedFiles(const std::string&) override {}
   void ArmPlayStart() override {}
 };
 

@@ -230,9 +230,11 @@ std::string OpenFileDialog(QWidget* owner, std::string_view filter,
   return PathOrEmpty(CurrentDialogBackend().OpenFile(PlainRequest(owner, filter, initial_folder)));
 }
 
-std::string SaveFileDialog(QWidget* owner, std::string_view filter,
-                           std::string_view initial_folder) {
-  return PathOrEmpty(CurrentDialogBackend().SaveFile(PlainRequest(owner, filter, initial_folder)));
+std::string SaveFileDialog(QWidget* owner, std::string_view filter, std::string_view initial_folder,
+                           std::string_view default_suffix) {
+  FileDialogRequest request = PlainRequest(owner, filter, initial_folder);
+  request.default_suffix = Utf8(default_suffix);
+  return PathOrEmpty(CurrentDialogBackend().SaveFile(request));
 }
 
 void C_CommonDialog::Begin() {

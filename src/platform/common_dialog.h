@@ -105,11 +105,13 @@ std::int32_t PointsFromTenths(int tenths);
 // `filter`: descriptions and patterns separated by NULs, ended by a NUL; the first pair is
 // selected. `initial_folder` empty: the current directory. Both return the chosen path (UTF-8), or
 // "" when the user cancelled. OpenFileDialog accepts only an existing file; SaveFileDialog asks
-// before an existing file is overwritten.
+// before an existing file is overwritten. `default_suffix` (without the dot, e.g. "bpl") is added
+// by the dialog to a name typed without an extension, before that question, so the question is
+// asked for the name that will be written.
 std::string OpenFileDialog(QWidget* owner, std::string_view filter,
                            std::string_view initial_folder);
-std::string SaveFileDialog(QWidget* owner, std::string_view filter,
-                           std::string_view initial_folder);
+std::string SaveFileDialog(QWidget* owner, std::string_view filter, std::string_view initial_folder,
+                           std::string_view default_suffix = {});
 
 // The input box: asks for one line of text under `prompt`, offering `initial`. Returns the text
 // typed, or "" when the user cancelled.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 
 #include "chart/text_util.h"
 #include "platform/text_encoding.h"
@@ -21,7 +22,14 @@ size_t SequenceLength(unsigned char lead) {
   return 1;
 }
 
-void AppendField(std::string& out, std::string_view field) {
+// A text field as UTF-8. Each field decides for itself, so that one CP932 title does not turn
+// the UTF-8 texts around it into mojibake. A byte-order mark inside a field is kept (only the
+// file's own first one is dropped), so that what was written reads back the same.
+std::string DecodeText(std::string_view field) {
+  return IsValidUtf8(field) ? std::string(field) : Cp932ToUtf8(field);
+}
+
+void AppendText(std::string& out, std::string_view field) {
   const size_t start = out.size();
   if (IsValidUtf8(field)) {
     out += field;
@@ -46,16 +54,17 @@ void AppendField(std::string& out, std::string_view field) {
 }  // namespace
 
 std::vector<PlaylistEntry> ParseBpl(std::string_view bytes) {
-  const std::string text = DecodeChartText(bytes);
+  // TAB, CR and LF never occur inside a CP932 or UTF-8 character, so the lines and fields are
+  // cut on the raw bytes and each field is decoded on its own.
+  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
   std::vector<PlaylistEntry> entries;
-  const std::string_view all(text);
   size_t pos = 0;
-  while (pos < all.size()) {
-    size_t end = all.find_first_of("\r\n", pos);
-    if (end == std::string_view::npos) end = all.size();
-    const std::string_view line = all.substr(pos, end - pos);
+  while (pos < bytes.size()) {
+    size_t end = bytes.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = bytes.size();
+    const std::string_view line = bytes.substr(pos, end - pos);
     pos = end;
-    if (pos < all.size()) pos += all.compare(pos, 2, "\r\n") == 0 ? 2 : 1;
+    if (pos < bytes.size()) pos += bytes.compare(pos, 2, "\r\n") == 0 ? 2 : 1;
 
     std::array<std::string_view, 5> fields;
     size_t count = 0;
@@ -68,10 +77,10 @@ std::vector<PlaylistEntry> ParseBpl(std::string_view bytes) {
     }
     if (count < fields.size()) continue;
     PlaylistEntry entry;
-    entry.Genre = fields[0];
-    entry.Title = fields[1];
-    entry.Artist = fields[2];
-    entry.Length = fields[3];
+    entry.Genre = DecodeText(fields[0]);
+    entry.Title = DecodeText(fields[1]);
+    entry.Artist = DecodeText(fields[2]);
+    entry.Length = DecodeText(fields[3]);
     entry.FileName = fields[4];
     entry.Key = UpperCase(entry.FileName);
     entries.push_back(std::move(entry));
@@ -88,21 +97,60 @@ std::string SerializeBpl(const std::vector<PlaylistEntry>& entries) {
   }
   out.reserve(estimate);
   for (const PlaylistEntry& e : entries) {
-    AppendField(out, e.Genre);
+    if (!StorablePath(e.FileName)) continue;
+    AppendText(out, e.Genre);
     out += '\t';
-    AppendField(out, e.Title);
+    AppendText(out, e.Title);
     out += '\t';
-    AppendField(out, e.Artist);
+    AppendText(out, e.Artist);
     out += '\t';
-    AppendField(out, e.Length);
+    AppendText(out, e.Length);
     out += '\t';
-    AppendField(out, e.FileName);
+    out += e.FileName;
     out += "\r\n";
   }
   // Reading drops one leading byte-order mark; a genre that itself begins with one keeps it
   // behind a second.
   if (out.starts_with(kByteOrderMark)) out.insert(0, kByteOrderMark);
   return out;
+}
+
+bool StorablePath(std::string_view path) {
+  return path.find_first_of("\t\r\n") == std::string_view::npos;
+}
+
+std::string AbsolutePath(const std::string& path, const std::string& folder) {
+  if (path.empty() || path.front() == '/') return path;
+  std::filesystem::path base(folder);
+  if (folder.empty()) {
+    std::error_code ec;
+    base = std::filesystem::current_path(ec);
+    if (ec) return path;
+  }
+  // std::filesystem paths are byte strings on Linux: no encoding is applied on the way.
+  return (base / path).lexically_normal().string();
+}
+
+std::string DisplayPath(std::string_view path) {
+  const std::string text = DecodeChartText(path);
+  std::string shown;
+  shown.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\t':
+        shown += "\\t";
+        break;
+      case '\r':
+        shown += "\\r";
+        break;
+      case '\n':
+        shown += "\\n";
+        break;
+      default:
+        shown += c;
+    }
+  }
+  return shown;
 }
 
 std::string WithBplExtension(const std::string& name) {

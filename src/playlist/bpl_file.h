@@ -1,8 +1,10 @@
 // The playlist file (.bpl): one entry per line, five TAB-separated fields (genre, title, artist,
-// length, file name), CR LF line ends, no header. Read as UTF-8 when the bytes are valid UTF-8,
-// else as CP932; written as UTF-8.
+// length, file name), CR LF line ends, no header. Each text field is read as UTF-8 when its bytes
+// are valid UTF-8, else as CP932, and written as UTF-8; the file name is the path's own bytes,
+// read and written as they are (folders unpacked from BMS archives keep CP932 names on Linux).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,7 +16,7 @@ struct PlaylistEntry {
   std::string Title;
   std::string Artist;
   std::string Length = "--:--";  // "mm:ss" once the chart has been loaded
-  std::string FileName;          // the path exactly as it was given
+  std::string FileName;          // the path's bytes, never decoded
   std::string Key;               // FileName upper-cased: a path stands in a list only once
   bool Marked = false;           // drawn in the playing colour (the entry last started)
 
@@ -23,13 +25,27 @@ struct PlaylistEntry {
 
 // The entries of a .bpl file's bytes, in file order, Key filled in. A line with fewer than five
 // fields is skipped; fields past the fifth are ignored. CR LF, a lone LF and a lone CR all end a
-// line. Duplicates are kept here: the list decides what it accepts.
+// line; a leading UTF-8 byte-order mark is dropped. Paths are kept as written, relative ones
+// too. Duplicates are kept here: the list decides what it accepts.
 std::vector<PlaylistEntry> ParseBpl(std::string_view bytes);
 
-// The file's bytes for `entries` in the given order. TAB, CR and LF inside a field would split
-// the line on reading, so each becomes a space; bytes that are not UTF-8 become U+FFFD so that
-// one bad text cannot make the whole file read back as CP932.
+// The file's bytes for `entries` in the given order. In the texts, TAB, CR and LF would split the
+// line on reading, so each becomes a space, and bytes that are not UTF-8 become U+FFFD. A path
+// is written as its bytes; a row whose path cannot be stored (see StorablePath) is left out
+// rather than written as another file's name.
 std::string SerializeBpl(const std::vector<PlaylistEntry>& entries);
+
+// False when the path holds a TAB, CR or LF, which the file format cannot carry.
+bool StorablePath(std::string_view path);
+
+// `path` made absolute against `folder` (the current folder when `folder` is empty), lexically
+// normalised, its bytes otherwise kept; symbolic links are not resolved. An empty or absolute
+// path is returned as it is, and so is a relative one when the current folder is unknown.
+std::string AbsolutePath(const std::string& path, const std::string& folder = {});
+
+// The path as UTF-8 text to show (decoded as chart text: UTF-8, else CP932), with TAB, CR and LF
+// written as \t, \r and \n. For display only: rows keep the bytes.
+std::string DisplayPath(std::string_view path);
 
 // `name` with ".bpl" appended when the part after its last '/' or '\' has no '.'.
 std::string WithBplExtension(const std::string& name);

@@ -29,11 +29,17 @@ std::string ProgramFolder() {
 
 std::string DefaultPlaylistReadPath(const std::string& program_folder,
                                     const std::string& data_folder) {
+  const std::string own = DefaultPlaylistWritePath(data_folder);
+  // Anything standing under the name (a dangling link too) is the user's own list.
+  std::error_code ec;
+  if (!own.empty() && std::filesystem::exists(std::filesystem::symlink_status(own, ec))) {
+    return own;
+  }
   if (!program_folder.empty()) {
     const std::string beside = (std::filesystem::path(program_folder) / kDefaultPlaylistName);
     if (FileExists(beside)) return beside;
   }
-  return DefaultPlaylistWritePath(data_folder);
+  return own;
 }
 
 std::string DefaultPlaylistWritePath(const std::string& data_folder) {

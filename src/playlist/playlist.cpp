@@ -98,27 +98,75 @@ std::optional<size_t> Playlist::Insert(PlaylistEntry entry) {
   return row;
 }
 
-bool Playlist::AddList(const std::string& filename) {
-  if (keys_.contains(UpperCase(filename))) return false;
+std::optional<std::string> Playlist::Admit(const std::string& file, bool check_file,
+                                           std::vector<std::string>& refused) const {
+  if (!StorablePath(file)) {
+    // Storing it would need another name, which would be another file.
+    refused.push_back("File name with a TAB or line break cannot be listed: " + DisplayPath(file));
+    return std::nullopt;
+  }
+  std::string path = AbsolutePath(file);
+  if (path.empty() || path.front() != '/') {
+    refused.push_back("Cannot find the current folder for: " + DisplayPath(file));
+    return std::nullopt;
+  }
+  if (check_file) {
+    // A missing file is listed all the same (its disk may be unmounted); anything else that
+    // could not be read as a chart is not.
+    int error = 0;
+    const FileRefusal refusal = CheckUserFile(path, kChartFileCap, &error);
+    if (refusal != FileRefusal::None && refusal != FileRefusal::Missing) {
+      refused.push_back(RefusalText(refusal, "chart", DisplayPath(path), error));
+      return std::nullopt;
+    }
+  }
+  return path;
+}
+
+void Playlist::ReportRefused(const std::vector<std::string>& refused) {
+  if (refused.empty()) return;
+  std::string message;
+  for (const std::string& line : refused) {
+    if (!message.empty()) message += '\n';
+    message += line;
+  }
+  view_.ReportRefusedFiles(message);
+}
+
+bool Playlist::AddAdmitted(const std::string& path) {
+  const std::string key = UpperCase(path);
+  if (keys_.contains(key)) return false;
   BmsHeader header;
-  ReadBmsHeader(filename, header, /*NoFileCheck=*/true);
+  ReadBmsHeader(path, header, /*NoFileCheck=*/true);
   PlaylistEntry entry;
   entry.Genre = std::move(header.Genre);
   entry.Title = std::move(header.Title);
   entry.Artist = std::move(header.Artist);
-  entry.FileName = filename;
-  entry.Key = UpperCase(filename);
+  entry.FileName = path;
+  entry.Key = key;
   const std::optional<size_t> row = Insert(std::move(entry));
   if (row) selected_ = row;
   return row.has_value();
 }
 
-void Playlist::LoadBytes(std::string_view bytes) {
+bool Playlist::AddList(const std::string& filename) {
+  std::vector<std::string> refused;
+  const std::optional<std::string> path = Admit(filename, /*check_file=*/true, refused);
+  ReportRefused(refused);
+  return path && AddAdmitted(*path);
+}
+
+void Playlist::LoadBytes(std::string_view bytes, const std::string& folder) {
   Clear();
   std::vector<PlaylistEntry> parsed = ParseBpl(bytes);
   entries_.reserve(parsed.size());
   keys_.reserve(parsed.size());
   for (PlaylistEntry& entry : parsed) {
+    // Rows are not checked against the disk here: it may simply not be mounted yet.
+    if (!entry.FileName.empty() && entry.FileName.front() != '/') {
+      entry.FileName = AbsolutePath(entry.FileName, folder);
+      entry.Key = UpperCase(entry.FileName);
+    }
     if (keys_.insert(entry.Key).second) entries_.push_back(std::move(entry));
   }
   // Rows added one by one to a sorted list each go to their sorted place; sorting once at the
@@ -126,13 +174,20 @@ void Playlist::LoadBytes(std::string_view bytes) {
   if (sorted_) SortRows();
 }
 
-void Playlist::Loadlist(const std::string& filename) {
-  if (!AskSave()) return;
+bool Playlist::Loadlist(const std::string& filename) {
+  if (!AskSave()) return false;
   const std::string name = filename.empty() ? view_.ChooseOpenFile() : filename;
-  if (name.empty()) return;
-  const std::optional<std::string> bytes = ReadFileBytes(name);
-  LoadBytes(bytes ? *bytes : std::string_view());
+  if (name.empty()) return false;
+  FileRead read = ReadUserFile(name, kPlaylistFileCap);
+  if (!read.ok()) {
+    ReportRefused({RefusalText(read.refusal, "playlist", DisplayPath(name), read.error)});
+    return false;
+  }
+  // Relative rows are relative to the playlist file's own folder.
+  const std::string folder = std::filesystem::path(AbsolutePath(name)).parent_path().string();
+  LoadBytes(read.bytes, folder);
   ListSaved = true;
+  return true;
 }
 
 bool Playlist::Savelist(const std::string& filename) {
@@ -171,11 +226,12 @@ void Playlist::New() {
 
 void Playlist::LoadDefault(const std::string& path) {
   ListSaved = true;
-  if (FileExists(path)) Loadlist(path);
+  unreadable_default_.clear();
+  if (FileExists(path) && !Loadlist(path)) unreadable_default_ = path;
 }
 
 bool Playlist::SaveDefault(const std::string& path) {
-  if (path.empty()) return false;
+  if (path.empty() || path == unreadable_default_) return false;
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   return Savelist(path);
@@ -234,9 +290,15 @@ void Playlist::DropOnList(const std::vector<std::string>& files) {
     Loadlist(files.front());
     return;
   }
-  for (const std::string& file : files)
-    AddList(file);
-  ListSaved = false;
+  std::vector<std::string> refused;
+  bool added = false;
+  for (const std::string& file : files) {
+    if (const std::optional<std::string> path = Admit(file, /*check_file=*/true, refused)) {
+      added = AddAdmitted(*path) || added;
+    }
+  }
+  ReportRefused(refused);
+  if (added) ListSaved = false;
 }
 
 void Playlist::ODD(const std::vector<std::string>& files) {
@@ -244,20 +306,38 @@ void Playlist::ODD(const std::vector<std::string>& files) {
     Loadlist(files.front());
     return;
   }
+  std::vector<std::string> refused;
+  std::vector<std::string> paths;
+  for (const std::string& file : files) {
+    if (std::optional<std::string> path = Admit(file, /*check_file=*/true, refused)) {
+      paths.push_back(std::move(*path));
+    }
+  }
+  ReportRefused(refused);
+  // Nothing to put in its place: the list stays.
+  if (paths.empty() && !refused.empty()) return;
   Clear();
-  if (files.empty()) return;
-  for (const std::string& file : files)
-    AddList(file);
+  if (paths.empty()) return;
+  for (const std::string& path : paths)
+    AddAdmitted(path);
   ListSaved = false;
   Select(0);
   PlayIndex = 1;
-  if (host_.LoadChart(files.front(), /*list_load=*/true) == -1) return;
+  if (host_.LoadChart(paths.front(), /*list_load=*/true) == -1) return;
   view_.ArmPlayStart();
 }
 
 void Playlist::ReplaceWithChart(const std::string& file) {
+  // The main window loads the file itself and says what it cannot read; only the path is judged.
+  std::vector<std::string> refused;
+  const std::optional<std::string> path = Admit(file, /*check_file=*/false, refused);
+  if (!path) {
+    ReportRefused(refused);
+    PlayIndex = 0;
+    return;
+  }
   Clear();
-  AddList(file);
+  AddAdmitted(*path);
   PlayIndex = 1;
 }
 

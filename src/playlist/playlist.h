@@ -46,6 +46,9 @@ class PlaylistView {
   virtual std::string ChooseSaveFile() = 0;
   // Writing a playlist failed; `message` names the file and the reason.
   virtual void ReportSaveError(const std::string& message) = 0;
+  // Files an action could not take: one line per file, naming it and the reason (a playlist
+  // that cannot be read, charts that cannot become rows). Shown once per action.
+  virtual void ReportRefusedFiles(const std::string& message) = 0;
   // Starts the one-shot timer whose tick calls OnPlayStartTimer, so that the window finishes the
   // click and repaints before play begins.
   virtual void ArmPlayStart() = 0;
@@ -75,12 +78,15 @@ class Playlist {
   PlaylistColumn sort_column() const { return sort_column_; }
   bool ascending() const { return ascending_; }
 
-  // Appends the chart `filename` (header scan without file checks) and selects it. False when
-  // the path is already in the list. A file that does not exist is added with empty texts.
+  // Appends the chart `filename` (made absolute against the current folder; header scan without
+  // file checks) and selects it. False when the path is already in the list, or when the file
+  // is refused (see Admit), which is reported. A file that does not exist is added with empty
+  // texts.
   bool AddList(const std::string& filename);
   // Asks about unsaved changes, then replaces the list by the file (an empty name asks for one).
-  // A file that cannot be read leaves the list empty.
-  void Loadlist(const std::string& filename);
+  // A file that cannot be read (missing, a folder, FIFO or device, too large, unreadable) is
+  // reported and leaves the list as it was; false then, or when the user cancelled.
+  bool Loadlist(const std::string& filename);
   // Writes the list (an empty name asks for one; ".bpl" is added to a name without extension).
   // False when cancelled or when writing failed; the previous file is then left as it was and
   // save_error() says why.
@@ -93,7 +99,8 @@ class Playlist {
 
   // Window load: reads the default playlist when it exists, without a question.
   void LoadDefault(const std::string& path);
-  // Program end: writes the default playlist whatever ListSaved says.
+  // Program end: writes the default playlist whatever ListSaved says; but a default playlist
+  // that was there and could not be read is left alone, so that its rows are not lost.
   bool SaveDefault(const std::string& path);
 
   // Starting the selected entry (double click, Play button, Enter).
@@ -110,13 +117,16 @@ class Playlist {
   // The File menu's Close: the window hides and the PLAYLIST button comes up.
   void CloseByUser();
 
-  // Files dropped on the list: a .bpl is opened, anything else appended.
+  // Files dropped on the list: a .bpl is opened, anything else appended. Refused files are
+  // skipped and reported in one message.
   void DropOnList(const std::vector<std::string>& files);
   // ODD: files dropped on the main window. A .bpl is opened; otherwise they replace the list and
-  // the first one is loaded and played.
+  // the first one is loaded and played. Refused files are skipped and reported in one message;
+  // when every file is refused the list stays as it was.
   void ODD(const std::vector<std::string>& files);
 
   // The main window loaded `file` on its own (not from the list): it becomes the only entry.
+  // A path the file format cannot carry is reported and leaves the list as it was (PlayIndex 0).
   void ReplaceWithChart(const std::string& file);
   // After every load: the selected row's LENGTH from the chart's play length.
   void SetPlayedLength(int32_t total_time_ms);
@@ -127,11 +137,22 @@ class Playlist {
   void OnSongEnd();
 
   // The list from a .bpl file's bytes and to them (Loadlist and Savelist without the file).
-  void LoadBytes(std::string_view bytes);
+  // Relative paths in the bytes are taken relative to `folder` (the current folder when empty).
+  void LoadBytes(std::string_view bytes, const std::string& folder = {});
   std::string SaveBytes() const { return SerializeBpl(entries_); }
 
  private:
   void Clear();
+  // The absolute path a dropped or added file enters the list as, or nullopt when it may not:
+  // a path with TAB, CR or LF (the file format cannot carry it), or a file that is there but is
+  // a folder, FIFO, device, too large for a chart or unreadable. Then a line saying why goes to
+  // `refused`. With `check_file` false only the path itself is judged.
+  std::optional<std::string> Admit(const std::string& file, bool check_file,
+                                   std::vector<std::string>& refused) const;
+  // One message for the files an action refused; nothing when there are none.
+  void ReportRefused(const std::vector<std::string>& refused);
+  // Scans the chart's header and puts its row in place (see AddList); `path` was admitted.
+  bool AddAdmitted(const std::string& path);
   // Puts `entry` in its place (the end, or its sorted place); the row index, or nullopt when its
   // key is already present.
   std::optional<size_t> Insert(PlaylistEntry entry);
@@ -148,6 +169,8 @@ class Playlist {
   PlaylistColumn sort_column_ = PlaylistColumn::Genre;
   bool ascending_ = true;
   std::string save_error_;
+  // The default playlist that was there at load time but could not be read.
+  std::string unreadable_default_;
 };
 
 // True when `name`, upper-cased, ends with ".BPL".

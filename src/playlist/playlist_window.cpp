@@ -241,7 +241,9 @@ void PlaylistWindow::Refresh() {
       item = new QTreeWidgetItem;
       list_->addTopLevelItem(item);
     }
-    const std::string* texts[] = {&e.Genre, &e.Title, &e.Artist, &e.Length, &e.FileName};
+    // The texts are UTF-8 already; the path is bytes, decoded here for display only.
+    const std::string file_name = DisplayPath(e.FileName);
+    const std::string* texts[] = {&e.Genre, &e.Title, &e.Artist, &e.Length, &file_name};
     for (int c = 0; c < static_cast<int>(std::size(texts)); ++c) {
       item->setText(c, Utf8(*texts[c]));
       // The row last started is drawn in the playing colour; the others in the list's own.
@@ -308,6 +310,10 @@ void PlaylistWindow::ReportSaveError(const std::string& message) {
   ShowError(Utf8(message));
 }
 
+void PlaylistWindow::ReportRefusedFiles(const std::string& message) {
+  ShowError(Utf8(message));
+}
+
 void PlaylistWindow::ArmPlayStart() {
   play_start_timer_->start();
 }
@@ -321,13 +327,14 @@ QMessageBox::StandardButton PlaylistWindow::ShowSaveQuestion(const QString& text
 }
 
 QString PlaylistWindow::RunFileDialog(FileDialogKind kind) {
-  // The save dialog asks before overwriting an existing file.
+  // The save dialog adds ".bpl" itself, so its question about overwriting an existing file is
+  // asked for the name that is then written.
   static const std::string filter = std::string("Quillonプレイリスト") + '\0' + "*.bpl" + '\0' +
                                     "すべてのファイル" + '\0' + "*.*" + '\0';
   const std::string folder = QDir::currentPath().toStdString();
   return QString::fromStdString(kind == FileDialogKind::Open
                                     ? OpenFileDialog(this, filter, folder)
-                                    : SaveFileDialog(this, filter, folder));
+                                    : SaveFileDialog(this, filter, folder, "bpl"));
 }
 
 void PlaylistWindow::ShowError(const QString& text) {

@@ -70,12 +70,14 @@ class PlaylistWindow : public QMainWindow, public PlaylistView {
   std::string ChooseOpenFile() override;
   std::string ChooseSaveFile() override;
   void ReportSaveError(const std::string& message) override;
+  void ReportRefusedFiles(const std::string& message) override;
   void ArmPlayStart() override;
 
  protected:
   // The Yes/No/Cancel question; returns the button pressed.
   virtual QMessageBox::StandardButton ShowSaveQuestion(const QString& text, const QString& caption);
-  // The open or save dialog, starting in the current directory; empty when cancelled.
+  // The open or save dialog, starting in the current directory; empty when cancelled. The save
+  // dialog adds ".bpl" to a name typed without one before it asks about overwriting.
   virtual QString RunFileDialog(FileDialogKind kind);
   virtual void ShowError(const QString& text);
 

@@ -163,6 +163,10 @@ TEST_F(CommonDialogTest, PlainFileDialogsReturnThePathOrEmpty) {
   fake.file_answer = Q("/曲/ファイル.bms");
   EXPECT_EQ(SaveFileDialog(nullptr, kBmsFilter, ""), "/曲/ファイル.bms");
   EXPECT_STREQ(fake.kind, "save");
+  EXPECT_TRUE(fake.request.default_suffix.isEmpty());
+  // A suffix given reaches the dialog, which adds it before asking about overwriting.
+  SaveFileDialog(nullptr, kBmsFilter, "", "bpl");
+  EXPECT_EQ(fake.request.default_suffix, Q("bpl"));
 }
 
 }  // namespace

@@ -65,6 +65,56 @@ TEST(SerializeBpl, RoundTripsAndKeepsLinesIntact) {
                                              "--:--", "/x.bms")});
 }
 
+// "テスト" and "テ" in CP932.
+constexpr const char* kSjisTest = "\x83\x65\x83\x58\x83\x67";
+constexpr const char* kSjisTe = "\x83\x65";
+
+TEST(ParseBpl, EachTextDecidesItsEncodingAndThePathKeepsItsBytes) {
+  const std::string sjis_path = std::string("/bms/") + kSjisTe + "/a.bms";
+  const std::string mixed = "日本\tUTF-8の曲\t作者\t01:02\t/bms/曲.bms\r\n" +
+                            std::string(kSjisTest) + "\t" + kSjisTest + "\tü\t--:--\t" + sjis_path +
+                            "\r\n";
+  // One CP932 line leaves the UTF-8 line as it is.
+  EXPECT_EQ(ParseBpl(mixed),
+            (std::vector{Entry("日本", "UTF-8の曲", "作者", "01:02", "/bms/曲.bms"),
+                         Entry("テスト", "テスト", "ü", "--:--", sjis_path)}));
+  // Written back: texts in UTF-8, the path's bytes untouched; that file then reads and writes
+  // back byte for byte.
+  const std::string written = SerializeBpl(ParseBpl(mixed));
+  EXPECT_EQ(written, "日本\tUTF-8の曲\t作者\t01:02\t/bms/曲.bms\r\nテスト\tテスト\tü\t--:--\t" +
+                         sjis_path + "\r\n");
+  EXPECT_EQ(SerializeBpl(ParseBpl(written)), written);
+  EXPECT_EQ(ParseBpl("\xEF\xBB\xBF" + written), ParseBpl(written));
+}
+
+TEST(SerializeBpl, NeverWritesAChangedPath) {
+  // A path the format cannot carry is left out rather than written as another file's name.
+  EXPECT_EQ(SerializeBpl({Entry("g", "t", "a", "--:--", "/a\tb.bms"),
+                          Entry("g", "t", "a", "--:--", "/c\rd.bms"),
+                          Entry("g", "t", "a", "--:--", "/ok.bms")}),
+            "g\tt\ta\t--:--\t/ok.bms\r\n");
+  EXPECT_FALSE(StorablePath("/x\n.bms"));
+  EXPECT_TRUE(StorablePath(std::string("/\x83\x65 \x01.bms")));
+}
+
+TEST(AbsolutePath, JoinsRelativePathsLexicallyAndKeepsBytes) {
+  EXPECT_EQ(AbsolutePath("a.bms", "/lists"), "/lists/a.bms");
+  EXPECT_EQ(AbsolutePath("./songs/../x/./b.bms", "/lists/mine"), "/lists/mine/x/b.bms");
+  EXPECT_EQ(AbsolutePath("../../../c.bms", "/lists/mine"), "/c.bms");
+  EXPECT_EQ(AbsolutePath(std::string(kSjisTe) + "/d.bms", "/l"),
+            std::string("/l/") + kSjisTe + "/d.bms");
+  // Absolute and empty paths are left as they are, dots and all.
+  EXPECT_EQ(AbsolutePath("/a/../b.bms", "/lists"), "/a/../b.bms");
+  EXPECT_EQ(AbsolutePath("", "/lists"), "");
+  EXPECT_EQ(AbsolutePath("e.bms"), (std::filesystem::current_path() / "e.bms").string());
+}
+
+TEST(DisplayPath, DecodesForShowingAndMarksLineBreaks) {
+  EXPECT_EQ(DisplayPath(std::string("/") + kSjisTest + ".bms"), "/テスト.bms");
+  EXPECT_EQ(DisplayPath("/曲.bms"), "/曲.bms");
+  EXPECT_EQ(DisplayPath("/a\tb\r\n.bms"), "/a\\tb\\r\\n.bms");
+}
+
 TEST(WithBplExtension, OnlyANameWithoutDotGetsIt) {
   EXPECT_EQ(WithBplExtension("list"), "list.bpl");
   EXPECT_EQ(WithBplExtension("my.lists\\x"), "my.lists\\x.bpl");

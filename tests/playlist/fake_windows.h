@@ -43,12 +43,14 @@ class FakeView : public PlaylistView {
   std::string ChooseOpenFile() override { return open_answer; }
   std::string ChooseSaveFile() override { return save_answer; }
   void ReportSaveError(const std::string& message) override { errors.push_back(message); }
+  void ReportRefusedFiles(const std::string& message) override { refusals.push_back(message); }
   void ArmPlayStart() override { ++armed; }
 
   SaveAnswer answer = SaveAnswer::No;
   std::string open_answer;
   std::string save_answer;
   std::vector<std::string> errors;
+  std::vector<std::string> refusals;
   int questions = 0;
   int armed = 0;
 };

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "fake_windows.h"
+#include "platform/file_io.h"
 #include "support/test_data.h"
 
 namespace quillon {
@@ -52,8 +56,8 @@ TEST_F(PlaylistTest, AddListScansTheHeaderAndKeepsEachPathOnce) {
   EXPECT_EQ(list.selected(), 0u);
   EXPECT_TRUE(list.ListSaved);  // adding by itself changes nothing
   // Loading a list with a duplicate in other case keeps the first.
-  list.LoadBytes("a\tb\tc\td\tc:\\a\\song.bms\r\nA\tB\tC\tD\tC:\\A\\SONG.BMS\r\n");
-  EXPECT_EQ(Files(), std::vector<std::string>{"c:\\a\\song.bms"});
+  list.LoadBytes("a\tb\tc\td\t/a/song.bms\r\nA\tB\tC\tD\t/A/SONG.BMS\r\n");
+  EXPECT_EQ(Files(), std::vector<std::string>{"/a/song.bms"});
 }
 
 TEST_F(PlaylistTest, SavesAndLoadsFiles) {
@@ -73,26 +77,31 @@ TEST_F(PlaylistTest, SavesAndLoadsFiles) {
   EXPECT_EQ(list.entries()[2].Length, "03:07");
   EXPECT_TRUE(list.ListSaved);
 
-  // An empty list writes an empty file, which reads back as an empty list; a missing file too.
+  // An empty list writes an empty file, which reads back as an empty list.
   list.New();
   ASSERT_TRUE(list.Savelist(base));
   EXPECT_EQ(test::ReadFile(base + ".bpl"), "");
   list.AddList("/c/9.bms");
-  list.Loadlist(base + ".bpl");
+  EXPECT_TRUE(list.Loadlist(base + ".bpl"));
   EXPECT_EQ(list.size(), 0u);
-  list.AddList("/c/9.bms");
-  list.Loadlist((dir.path() / "missing.bpl").string());
-  EXPECT_EQ(list.size(), 0u);
+  EXPECT_TRUE(view.refusals.empty());
 }
 
-TEST_F(PlaylistTest, ReadsCp932AndWritesUtf8) {
-  const std::string path =
-      dir.Write("old.bpl", "\x83\x65\x83\x58\x83\x67\tt\ta\t--:--\t/c/\x83\x65.bms\r\n");
+TEST_F(PlaylistTest, ReadsCp932TextsAndKeepsCp932PathBytes) {
+  const std::string path = dir.Write("old.bpl",
+                                     "\x83\x65\x83\x58\x83\x67\tt\ta\t--:--\t/c/\x83\x65.bms\r\n"
+                                     "UTF-8\t曲\ta\t--:--\t/c/曲.bms\r\n");
   list.Loadlist(path);
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list.entries()[0].FileName, "/c/テ.bms");
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list.entries()[0].Genre, "テスト");
+  EXPECT_EQ(list.entries()[0].FileName, "/c/\x83\x65.bms");
+  EXPECT_EQ(list.entries()[1].Title, "曲");
   ASSERT_TRUE(list.Savelist(path));
-  EXPECT_EQ(test::ReadFile(path), "テスト\tt\ta\t--:--\t/c/テ.bms\r\n");
+  const std::string written = test::ReadFile(path);
+  EXPECT_EQ(written, "テスト\tt\ta\t--:--\t/c/\x83\x65.bms\r\nUTF-8\t曲\ta\t--:--\t/c/曲.bms\r\n");
+  list.Loadlist(path);
+  ASSERT_TRUE(list.Savelist(path));
+  EXPECT_EQ(test::ReadFile(path), written);
 }
 
 TEST_F(PlaylistTest, AFailedSaveIsReportedAndKeepsTheOldFile) {
@@ -268,6 +277,125 @@ TEST_F(PlaylistTest, Deleting) {
   EXPECT_TRUE(list.ListSaved);
 }
 
+// Runs the test in `folder` as the current folder, and goes back afterwards.
+class InFolder {
+ public:
+  explicit InFolder(const std::filesystem::path& folder)
+      : before_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~InFolder() { std::filesystem::current_path(before_); }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+ private:
+  std::filesystem::path before_;
+};
+
+// A file of `size` bytes that takes no room on the disk.
+std::string SparseFile(const test::TempDir& dir, const std::string& name, uint64_t size) {
+  const std::string path = dir.Write(name, "");
+  std::filesystem::resize_file(path, size);
+  return path;
+}
+
+TEST_F(PlaylistTest, RefusedFilesAreSkippedWithOneMessagePerAction) {
+  const std::string good = dir.Write("good.bms", "#TITLE good\r\n");
+  const std::string fifo = (dir.path() / "pipe.bms").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string folder = (dir.path() / "folder.bms").string();
+  std::filesystem::create_directory(folder);
+  const std::string big = SparseFile(dir, "big.bms", kChartFileCap + 1);
+  const std::string tab = (dir.path() / "a\tb.bms").string();
+  const std::string cr = (dir.path() / "c\rd.bms").string();
+  list.DropOnList({fifo, good, "/dev/zero", folder, big, tab, cr});
+  EXPECT_EQ(Files(), std::vector<std::string>{good});
+  EXPECT_EQ(list.entries()[0].Title, "good");
+  ASSERT_EQ(view.refusals.size(), 1u);
+  const std::string& message = view.refusals[0];
+  for (const char* name :
+       {"pipe.bms", "/dev/zero", "folder.bms", "big.bms", "a\\tb.bms", "c\\rd.bms"}) {
+    EXPECT_NE(message.find(name), std::string::npos) << name;
+  }
+  EXPECT_EQ(message.find("good.bms"), std::string::npos);
+  EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 5);
+
+  // Dropped on the main window: when nothing is left the list stays and nothing is played.
+  list.ODD({fifo, tab});
+  EXPECT_EQ(Files(), std::vector<std::string>{good});
+  EXPECT_TRUE(host.calls.empty());
+  list.ODD({folder, good});
+  EXPECT_EQ(host.calls, std::vector<std::string>{"load " + good + " list"});
+  EXPECT_EQ(view.refusals.size(), 3u);
+  // One by one, and the chart the main window opened by itself.
+  EXPECT_FALSE(list.AddList(fifo));
+  EXPECT_EQ(view.refusals.size(), 4u);
+  list.ReplaceWithChart(tab);
+  EXPECT_EQ(Files(), std::vector<std::string>{good});
+  EXPECT_EQ(list.PlayIndex, 0);
+  EXPECT_EQ(view.refusals.size(), 5u);
+  // Nothing written can name a different file.
+  EXPECT_EQ(list.SaveBytes().find("a b.bms"), std::string::npos);
+}
+
+TEST_F(PlaylistTest, RelativePathsBecomeAbsolute) {
+  const std::string sjis = "\x83\x65";
+  {
+    InFolder here(dir.path());
+    EXPECT_TRUE(list.AddList("sub/../a.bms"));
+    list.DropOnList({"./b.bms", sjis + "/c.bms"});
+    EXPECT_FALSE(list.AddList(dir.path().string() + "/a.bms"));  // the same file
+  }
+  const std::string root = dir.path().string();
+  EXPECT_EQ(Files(), (std::vector<std::string>{root + "/a.bms", root + "/b.bms",
+                                               root + "/" + sjis + "/c.bms"}));
+  {
+    InFolder here(dir.path());
+    list.ODD({"d.bms"});
+    EXPECT_EQ(host.loaded, root + "/d.bms");
+    list.ReplaceWithChart("x/./e.bms");
+  }
+  EXPECT_EQ(Files(), std::vector<std::string>{root + "/x/e.bms"});
+
+  // In a .bpl file they are relative to the file's folder, whatever the current folder is.
+  dir.Write("lists/mine.bpl",
+            "g\tt\ta\t--:--\tsongs/f.bms\r\n"
+            "g\tt\ta\t--:--\t../" +
+                sjis +
+                ".bms\r\n"
+                "g\tt\ta\t--:--\t/abs/g.bms\r\n");
+  {
+    InFolder here(dir.path() / "lists");
+    list.Loadlist("mine.bpl");
+  }
+  EXPECT_EQ(Files(), (std::vector<std::string>{root + "/lists/songs/f.bms",
+                                               root + "/" + sjis + ".bms", "/abs/g.bms"}));
+}
+
+TEST_F(PlaylistTest, AListThatCannotBeReadLeavesTheListAsItWas) {
+  AddCharts(2);
+  list.ListSaved = false;
+  const std::string fifo = (dir.path() / "pipe.bpl").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string folder = (dir.path() / "folder.bpl").string();
+  std::filesystem::create_directory(folder);
+  const std::string big = SparseFile(dir, "big.bpl", kPlaylistFileCap + 1);
+  const std::string missing = (dir.path() / "missing.bpl").string();
+  for (const std::string& file : {fifo, std::string("/dev/zero"), folder, big, missing}) {
+    EXPECT_FALSE(list.Loadlist(file)) << file;
+    EXPECT_EQ(list.size(), 2u) << file;
+    ASSERT_FALSE(view.refusals.empty());
+    EXPECT_NE(view.refusals.back().find(file), std::string::npos);
+  }
+  EXPECT_EQ(view.refusals.size(), 5u);
+  EXPECT_FALSE(list.ListSaved);
+  // Dropped as a playlist too.
+  list.DropOnList({fifo});
+  list.ODD({folder});
+  EXPECT_EQ(list.size(), 2u);
+  EXPECT_EQ(view.refusals.size(), 7u);
+}
+
 TEST_F(PlaylistTest, BadInputDoesNoHarm) {
   // 50 MB that is not UTF-8: Shift-JIS lines of about 1 KB, NULs, a stray byte now and then.
   std::string bytes;
@@ -281,8 +409,9 @@ TEST_F(PlaylistTest, BadInputDoesNoHarm) {
   list.Loadlist(dir.Write("big.bpl", bytes));
   EXPECT_EQ(list.size(), 500u);
   EXPECT_EQ(list.entries()[0].Genre, "テ");
-  list.Loadlist(dir.path().string());  // a folder
-  EXPECT_EQ(list.size(), 0u);
+  list.Loadlist(dir.path().string());  // a folder: said so, and the list stays
+  EXPECT_EQ(list.size(), 500u);
+  EXPECT_EQ(view.refusals.size(), 1u);
   std::string lines;
   for (int i = 0; i < 3; ++i)
     lines += std::string(1 << 20, 'g') + "\tt\ta\t--:--\t/" + std::to_string(i) + "\n";

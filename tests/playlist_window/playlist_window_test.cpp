@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "platform/common_dialog.h"
 #include "playlist/fake_windows.h"
 
 namespace quillon {
@@ -25,6 +26,9 @@ class TestWindow : public PlaylistWindow {
   QMessageBox::StandardButton answer = QMessageBox::Cancel;
   QString save_answer;
   QStringList questions;
+  QStringList errors;
+  // The window's own dialogs, answered by the dialog backend the test installs.
+  bool real_dialogs = false;
 
  protected:
   QMessageBox::StandardButton ShowSaveQuestion(const QString& text, const QString& cap) override {
@@ -32,9 +36,25 @@ class TestWindow : public PlaylistWindow {
     return answer;
   }
   QString RunFileDialog(FileDialogKind kind) override {
+    if (real_dialogs) return PlaylistWindow::RunFileDialog(kind);
     return kind == FileDialogKind::Save ? save_answer : QString();
   }
-  void ShowError(const QString&) override {}
+  void ShowError(const QString& text) override { errors << text; }
+};
+
+// Answers the save dialog with a fixed path and keeps what it was asked.
+class SaveBackend : public DialogBackend {
+ public:
+  std::optional<QString> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<QString> SaveFile(const FileDialogRequest& r) override {
+    request = r;
+    return answer;
+  }
+  std::optional<QColor> Color(QWidget*, const QColor&) override { return std::nullopt; }
+  std::optional<QFont> Font(QWidget*, const QFont&) override { return std::nullopt; }
+
+  QString answer;
+  FileDialogRequest request;
 };
 
 void PressKey(QWidget* target, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
@@ -184,6 +204,36 @@ TEST_F(PlaylistWindowTest, SaveQuestionBeforeNewAndOpen) {
   EXPECT_FALSE(japanese.playlist().AskSave());
   EXPECT_EQ(japanese.questions.front().toStdString(),
             "保存|プレイリストが変更されています。変更を保存しますか?");
+}
+
+TEST_F(PlaylistWindowTest, TheSaveDialogAddsTheExtensionBeforeAskingAboutOverwriting) {
+  Fill({"/m/a.bms"});
+  QTemporaryDir dir;
+  SaveBackend backend;
+  const ScopedDialogBackend scoped(backend);
+  // What the dialog returns for "list" typed where list.bpl exists, once it has asked.
+  backend.answer = dir.filePath(QStringLiteral("list.bpl"));
+  window.real_dialogs = true;
+  window.findChild<QAction*>(QStringLiteral("mF_2"))->trigger();
+  EXPECT_EQ(backend.request.default_suffix, QStringLiteral("bpl"));
+  EXPECT_TRUE(QFile::exists(backend.answer));
+  EXPECT_TRUE(window.playlist().ListSaved);
+}
+
+TEST_F(PlaylistWindowTest, FileNamesAreDecodedForDisplayOnlyAndRefusalsShown) {
+  // A CP932 folder name ("テスト") beside a UTF-8 one.
+  const std::string sjis = "/bms/\x83\x65\x83\x58\x83\x67/a.bms";
+  window.playlist().LoadBytes("g\tt\ta\t--:--\t" + sjis + "\r\ng\t曲\ta\t--:--\t/bms/曲.bms\r\n");
+  window.Refresh();
+  EXPECT_EQ(Column(list), "/bms/テスト/a.bms /bms/曲.bms");
+  EXPECT_EQ(window.playlist().entries()[0].FileName, sjis);
+
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QStringLiteral("/dev/null"))});
+  window.DropOnList(data);
+  ASSERT_EQ(window.errors.size(), 1);
+  EXPECT_TRUE(window.errors[0].contains(QStringLiteral("/dev/null")));
+  EXPECT_EQ(list->topLevelItemCount(), 2);
 }
 
 }  // namespace

@@ -118,6 +118,26 @@ TEST_F(MainWindowTest, StartsAndShutsDownInOrderAndWritesTheSettingsAndTheDefaul
   EXPECT_TRUE(std::filesystem::exists(dir_.path() / "data" / "quillon.bpl"));
 }
 
+TEST_F(MainWindowTest, AStaleListBesideTheProgramDoesNotReplaceTheUsersListAtTheNextStart) {
+  dir_.Write("bin/quillon.bpl", "g\tt\ta\t--:--\t/stale.bms\r\n");
+  MainWindowOptions options = Options();
+  options.ProgramFolder = (dir_.path() / "bin").string();
+  const std::string kept = Chart("kept.bms", 1);
+  for (int run = 0; run < 2; ++run) {
+    auto window = std::make_unique<MainWindow>(options);
+    window->Startup({});
+    Playlist& list = window->playlist_window().playlist();
+    if (run == 0) {
+      EXPECT_EQ(list.size(), 1u);  // the user had none: the one beside the program seeds it
+      list.AddList(kept);
+    } else {
+      ASSERT_EQ(list.size(), 2u);
+      EXPECT_EQ(list.entries()[1].FileName, kept);
+    }
+    window->close();
+  }
+}
+
 TEST_F(MainWindowTest, RestoresPositionSizeAndTheMaximisedOrMinimisedState) {
   {
     auto window = Start();
