@@ -296,7 +296,7 @@ void PropertyDialog::FillProperties(const BmsHeader& header) {
   auto set = [this](const char* name, const QString& text) {
     Control<QLineEdit>(Utf8(name))->setText(text);
   };
-  set("txtFileName", Utf8(DecodeChartText(header.FilePath)));
+  set("txtFileName", Utf8(DisplayPath(header.FilePath)));
   set("txtArtist", Utf8(header.Artist));
   set("txtBPM", QString::number(header.Bpm));
   set("txtDate", DateText(header.FileDate));

@@ -120,12 +120,16 @@ std::string RefusalText(FileRefusal refusal, const std::string& kind, const std:
   return {};
 }
 
-std::string AbsolutePath(const std::string& path) {
-  if (path.empty()) return path;
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  if (error) return path;
-  return absolute.lexically_normal().string();
+std::string AbsolutePath(const std::string& path, const std::string& folder) {
+  if (path.empty() || path.front() == '/') return path;
+  std::filesystem::path base(folder);
+  if (folder.empty()) {
+    std::error_code error;
+    base = std::filesystem::current_path(error);
+    if (error) return path;
+  }
+  // std::filesystem paths are byte strings on Linux: no encoding is applied on the way.
+  return (base / path).lexically_normal().string();
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {

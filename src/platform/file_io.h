@@ -45,11 +45,12 @@ FileRefusal CheckUserFile(const std::string& path, uint64_t cap, int* error = nu
 std::string RefusalText(FileRefusal refusal, const std::string& kind, const std::string& path,
                         int error = 0);
 
-// `path` made absolute against the current folder and lexically normalised ("a/./b/../c" is
-// "a/c"); its bytes are kept as they are (no decoding, no symbolic links resolved). Paths enter
-// the playlist, the loader and the remote channel through this, so that they mean the same file
-// from any folder later. Empty stays empty.
-std::string AbsolutePath(const std::string& path);
+// `path` made absolute against `folder` (the current folder when `folder` is empty) and
+// lexically normalised ("a/./b/../c" is "a/c"); its bytes are kept as they are (no decoding, no
+// symbolic links resolved). An empty or absolute path is returned as it is, and so is a relative
+// one when the current folder is unknown. Paths enter the playlist, the loader and the remote
+// channel through this, so that they name the same file from any folder later.
+std::string AbsolutePath(const std::string& path, const std::string& folder = {});
 
 // The whole file as bytes when it is a regular file under the chart cap; nullopt otherwise.
 std::optional<std::string> ReadFileBytes(const std::string& path);

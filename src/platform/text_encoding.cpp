@@ -142,4 +142,26 @@ std::string Cp932ToUtf8(std::string_view bytes) {
   return out;
 }
 
+std::string DisplayPath(std::string_view path) {
+  const std::string text = DecodeChartText(path);
+  std::string shown;
+  shown.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\t':
+        shown += "\\t";
+        break;
+      case '\r':
+        shown += "\\r";
+        break;
+      case '\n':
+        shown += "\\n";
+        break;
+      default:
+        shown += c;
+    }
+  }
+  return shown;
+}
+
 }  // namespace quillon

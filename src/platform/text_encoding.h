@@ -15,4 +15,8 @@ std::string DecodeChartText(std::string_view bytes);
 // CP932 bytes to UTF-8, with U+FFFD for each invalid sequence.
 std::string Cp932ToUtf8(std::string_view bytes);
 
+// A file name as UTF-8 text to show (decoded as chart text: UTF-8, else CP932), with TAB, CR and
+// LF written as \t, \r and \n. For showing only: files are opened by their bytes.
+std::string DisplayPath(std::string_view path);
+
 }  // namespace quillon

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <filesystem>
 
 #include "chart/text_util.h"
 #include "platform/text_encoding.h"
@@ -117,40 +116,6 @@ std::string SerializeBpl(const std::vector<PlaylistEntry>& entries) {
 
 bool StorablePath(std::string_view path) {
   return path.find_first_of("\t\r\n") == std::string_view::npos;
-}
-
-std::string AbsolutePath(const std::string& path, const std::string& folder) {
-  if (path.empty() || path.front() == '/') return path;
-  std::filesystem::path base(folder);
-  if (folder.empty()) {
-    std::error_code ec;
-    base = std::filesystem::current_path(ec);
-    if (ec) return path;
-  }
-  // std::filesystem paths are byte strings on Linux: no encoding is applied on the way.
-  return (base / path).lexically_normal().string();
-}
-
-std::string DisplayPath(std::string_view path) {
-  const std::string text = DecodeChartText(path);
-  std::string shown;
-  shown.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '\t':
-        shown += "\\t";
-        break;
-      case '\r':
-        shown += "\\r";
-        break;
-      case '\n':
-        shown += "\\n";
-        break;
-      default:
-        shown += c;
-    }
-  }
-  return shown;
 }
 
 std::string WithBplExtension(const std::string& name) {

@@ -38,15 +38,6 @@ std::string SerializeBpl(const std::vector<PlaylistEntry>& entries);
 // False when the path holds a TAB, CR or LF, which the file format cannot carry.
 bool StorablePath(std::string_view path);
 
-// `path` made absolute against `folder` (the current folder when `folder` is empty), lexically
-// normalised, its bytes otherwise kept; symbolic links are not resolved. An empty or absolute
-// path is returned as it is, and so is a relative one when the current folder is unknown.
-std::string AbsolutePath(const std::string& path, const std::string& folder = {});
-
-// The path as UTF-8 text to show (decoded as chart text: UTF-8, else CP932), with TAB, CR and LF
-// written as \t, \r and \n. For display only: rows keep the bytes.
-std::string DisplayPath(std::string_view path);
-
 // `name` with ".bpl" appended when the part after its last '/' or '\' has no '.'.
 std::string WithBplExtension(const std::string& name);
 

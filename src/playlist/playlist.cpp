@@ -8,6 +8,7 @@
 #include "chart/model.h"
 #include "chart/text_util.h"
 #include "platform/file_io.h"
+#include "platform/text_encoding.h"
 #include "playlist/safe_write.h"
 
 namespace quillon {

@@ -1,6 +1,7 @@
 #include "playlist/playlist_window.h"
 
 #include "platform/common_dialog.h"
+#include "platform/text_encoding.h"
 #include "platform/uri_list.h"
 #include "resources/string_table.h"
 
@@ -20,8 +21,6 @@
 
 #include <QUrl>
 #include <QVBoxLayout>
-#include "platform/common_dialog.h"
-#include "platform/uri_list.h"
 
 namespace quillon {
 namespace {

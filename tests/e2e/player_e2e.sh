@@ -143,4 +143,48 @@ quit_player run2
 expect_place 123 77 "$width" "$height"
 log "quit again, the stored place is unchanged ($(elapsed))"
 
+# ---------------------------------------------------------------------------------------------
+# Third run: a chart in a folder and file named in CP932 bytes (as BMS archives unpack on Linux),
+# given by a relative path, ended with SIGTERM; the next start finds it in the default playlist
+# and the window where it was left.
+
+cp932_folder=$'\x89\xb9\x8a\x79'  # "音楽" in CP932: not UTF-8
+cp932_name=$'\x8b\xc8.bms'          # "曲.bms"
+mkdir "$work/$cp932_folder"
+cp -r "$demo_dir"/. "$work/$cp932_folder/"
+mv "$work/$cp932_folder/demo.bms" "$work/$cp932_folder/$cp932_name"
+cp932_chart="$work/$cp932_folder/$cp932_name"
+
+step="CP932 chart from a relative path"
+pushd "$work" >/dev/null
+start_player run3 "$cp932_folder/$cp932_name"
+popd >/dev/null
+find_main_window
+expect_sound "the CP932-named chart plays"
+xdo windowmove --sync "$window" 200 100 || fail "xdotool could not move the window"
+log "CP932-named chart plays, window moved to 200,100 ($(elapsed))"
+
+step="SIGTERM while playing"
+kill -TERM "$player_pid"
+wait_until 10 player_ended || fail "the program was still running 10 s after SIGTERM"
+status=0
+wait "$player_pid" || status=$?
+player_pid=""
+[[ $status -eq 0 ]] || fail "the program exited with status $status after SIGTERM"
+expect_place 200 100 "$width" "$height"
+LC_ALL=C grep -qF "$cp932_chart" "$playlist_file" ||
+  fail "the default playlist does not name the chart by its absolute CP932 path"
+log "SIGTERM: exit status 0, place and playlist saved ($(elapsed))"
+
+step="start after SIGTERM"
+start_player run4
+find_main_window
+at_new_place() { [[ $(geometry_value X) == 200 && $(geometry_value Y) == 100 ]]; }
+wait_until 10 at_new_place ||
+  fail "the window is at $(geometry_value X),$(geometry_value Y), not 200,100"
+quit_player run4
+LC_ALL=C grep -qF "$cp932_chart" "$playlist_file" ||
+  fail "after a restart the default playlist no longer names the CP932 chart"
+log "restart: window at 200,100, the chart still in the default playlist ($(elapsed))"
+
 log "passed ($(elapsed))"

@@ -77,13 +77,15 @@ TEST(RefusalText, NamesTheFile) {
   EXPECT_EQ(RefusalText(FileRefusal::None, "chart", "/tmp/f"), "");
 }
 
-TEST(AbsolutePath, ResolvesAgainstTheCurrentFolderKeepingBytes) {
-  const std::string here = std::filesystem::current_path().string();
+TEST(AbsolutePath, JoinsRelativePathsLexicallyAndKeepsBytes) {
   const std::string cp932 = "\x89\xb9/\x8b\xc8.bms";  // not UTF-8: must pass through unchanged
-  EXPECT_EQ(AbsolutePath(cp932), here + "/" + cp932);
-  EXPECT_EQ(AbsolutePath("a/./b/../c.bms"), here + "/a/c.bms");
-  EXPECT_EQ(AbsolutePath("/x//y/../z.bms"), "/x/z.bms");
-  EXPECT_EQ(AbsolutePath(""), "");
+  EXPECT_EQ(AbsolutePath(cp932), std::filesystem::current_path().string() + "/" + cp932);
+  EXPECT_EQ(AbsolutePath(cp932, "/l"), "/l/" + cp932);
+  EXPECT_EQ(AbsolutePath("./songs/../x/./b.bms", "/lists/mine"), "/lists/mine/x/b.bms");
+  EXPECT_EQ(AbsolutePath("../../../c.bms", "/lists/mine"), "/c.bms");
+  // Absolute and empty paths are left as they are, dots and all.
+  EXPECT_EQ(AbsolutePath("/a/../b.bms", "/lists"), "/a/../b.bms");
+  EXPECT_EQ(AbsolutePath("", "/lists"), "");
 }
 
 }  // namespace

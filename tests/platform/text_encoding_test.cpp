@@ -53,5 +53,11 @@ TEST(FoldUpperCase, FoldsAsciiLatin1AndFullWidthLettersOnly) {
   EXPECT_EQ(FoldUpperCase("\xA0\xA0\xEF\xBD"), "\xA0\xA0\xEF\xBD");
 }
 
+TEST(DisplayPath, DecodesForShowingAndMarksLineBreaks) {
+  EXPECT_EQ(DisplayPath("/\x83\x65\x83\x58\x83\x67.bms"), "/テスト.bms");
+  EXPECT_EQ(DisplayPath("/曲.bms"), "/曲.bms");
+  EXPECT_EQ(DisplayPath("/a\tb\r\n.bms"), "/a\\tb\\r\\n.bms");
+}
+
 }  // namespace
 }  // namespace quillon

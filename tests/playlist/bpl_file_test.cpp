@@ -97,24 +97,6 @@ TEST(SerializeBpl, NeverWritesAChangedPath) {
   EXPECT_TRUE(StorablePath(std::string("/\x83\x65 \x01.bms")));
 }
 
-TEST(AbsolutePath, JoinsRelativePathsLexicallyAndKeepsBytes) {
-  EXPECT_EQ(AbsolutePath("a.bms", "/lists"), "/lists/a.bms");
-  EXPECT_EQ(AbsolutePath("./songs/../x/./b.bms", "/lists/mine"), "/lists/mine/x/b.bms");
-  EXPECT_EQ(AbsolutePath("../../../c.bms", "/lists/mine"), "/c.bms");
-  EXPECT_EQ(AbsolutePath(std::string(kSjisTe) + "/d.bms", "/l"),
-            std::string("/l/") + kSjisTe + "/d.bms");
-  // Absolute and empty paths are left as they are, dots and all.
-  EXPECT_EQ(AbsolutePath("/a/../b.bms", "/lists"), "/a/../b.bms");
-  EXPECT_EQ(AbsolutePath("", "/lists"), "");
-  EXPECT_EQ(AbsolutePath("e.bms"), (std::filesystem::current_path() / "e.bms").string());
-}
-
-TEST(DisplayPath, DecodesForShowingAndMarksLineBreaks) {
-  EXPECT_EQ(DisplayPath(std::string("/") + kSjisTest + ".bms"), "/テスト.bms");
-  EXPECT_EQ(DisplayPath("/曲.bms"), "/曲.bms");
-  EXPECT_EQ(DisplayPath("/a\tb\r\n.bms"), "/a\\tb\\r\\n.bms");
-}
-
 TEST(WithBplExtension, OnlyANameWithoutDotGetsIt) {
   EXPECT_EQ(WithBplExtension("list"), "list.bpl");
   EXPECT_EQ(WithBplExtension("my.lists\\x"), "my.lists\\x.bpl");
