@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
+#include "app/chart_file_check.h"
 #include "app/stream_messages.h"
 #include "chart/resource_loader.h"
-#include "chart/text_util.h"
 #include "platform/surface.h"
 #include "playback/sound_device.h"
 #include "playback/sound_module.h"
@@ -56,15 +56,8 @@ void AddResourcesToJson(const ResourceLoader& resources, nlohmann::ordered_json&
 }
 
 int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
+  if (!CheckChartFile(request.ChartPath, err)) return 1;
   std::error_code error;
-  if (!FileExists(request.ChartPath)) {
-    err << "quillon: chart not found: " << request.ChartPath << '\n';
-    return 1;
-  }
-  if (std::filesystem::is_directory(request.ChartPath, error)) {
-    err << "quillon: not a chart file: " << request.ChartPath << '\n';
-    return 1;
-  }
   // The header records the full path, as the window's loads do.
   const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
   Chart chart;
@@ -79,7 +72,7 @@ int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
   resources.DecodeWithoutDevice = true;
   ChartLoader loader(chart, view, flags, request.Resources ? &resources : nullptr, request.Options);
   if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
-    err << "quillon: chart not found: " << request.ChartPath << '\n';
+    ReportFailedLoad(request.ChartPath, err);
     return 1;
   }
   nlohmann::ordered_json json = ChartToJson(chart);

@@ -28,7 +28,8 @@ void AddResourcesToJson(const ResourceLoader& resources, nlohmann::ordered_json&
 
 // Loads the chart with the default display switches (and its sounds and pictures when asked),
 // writes the JSON and a newline to `out`; messages of the sound loading go to `err`. Exit status:
-// 0, or 1 with a message on `err` when the chart is missing.
+// 0, or 1 with a message on `err` when the chart is missing or is no chart file to read (a
+// folder, FIFO, device, a file too large or unreadable).
 int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err);
 
 }  // namespace quillon

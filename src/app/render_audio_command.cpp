@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
+#include "app/chart_file_check.h"
 #include "app/stream_messages.h"
 #include "chart/resource_loader.h"
-#include "chart/text_util.h"
 #include "platform/surface.h"
 #include "playback/audio_export.h"
 #include "playback/sound_module.h"
@@ -12,11 +12,8 @@
 namespace quillon {
 
 int RunRenderAudio(const RenderAudioRequest& request, std::ostream& out, std::ostream& err) {
+  if (!CheckChartFile(request.ChartPath, err)) return 1;
   std::error_code error;
-  if (!FileExists(request.ChartPath) || std::filesystem::is_directory(request.ChartPath, error)) {
-    err << "quillon: chart not found: " << request.ChartPath << '\n';
-    return 1;
-  }
   auto backend = std::make_unique<MemoryBackend>(request.Rate);
   MemoryBackend& memory = *backend;
   SoundDevice device(std::move(backend));
@@ -34,7 +31,10 @@ int RunRenderAudio(const RenderAudioRequest& request, std::ostream& out, std::os
   LoadView view;
   ChartLoader loader(chart, view, flags, &resources, request.Options);
   const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
-  loader.LoadBms(path, /*keep_resources=*/false);
+  if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
+    ReportFailedLoad(request.ChartPath, err);
+    return 1;
+  }
 
   const ExportedAudio audio = ExportChartAudio(chart, flags, device, memory);
   std::string write_error;

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
+#include "app/chart_file_check.h"
 #include "app/stream_messages.h"
 #include "chart/resource_loader.h"
-#include "chart/text_util.h"
 #include "platform/surface.h"
 #include "playback/frame_export.h"
 #include "playback/headless.h"
@@ -15,11 +15,8 @@
 namespace quillon {
 
 int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::ostream& err) {
+  if (!CheckChartFile(request.ChartPath, err)) return 1;
   std::error_code error;
-  if (!FileExists(request.ChartPath) || std::filesystem::is_directory(request.ChartPath, error)) {
-    err << "quillon: chart not found: " << request.ChartPath << '\n';
-    return 1;
-  }
   SurfaceRegistry surfaces;
   surfaces.DisplayWidth = request.Width;
   surfaces.DisplayHeight = request.Height;
@@ -33,7 +30,10 @@ int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::
   LoadView load_view;
   ChartLoader loader(chart, load_view, flags, &resources, request.Options);
   const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
-  loader.LoadBms(path, /*keep_resources=*/false);
+  if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
+    ReportFailedLoad(request.ChartPath, err);
+    return 1;
+  }
 
   NoteDisplay display(surfaces, flags);
   display.DisplayWidth = request.Width;

@@ -133,10 +133,10 @@ void ScanBmsHeaderText(std::string_view text, uint64_t byte_count, const std::st
 }
 
 int16_t ReadBmsHeader(const std::string& path, BmsHeader& header, bool NoFileCheck) {
-  if (!FileExists(path)) return -1;
-  // An unreadable file scans as an empty one.
-  const std::string bytes = ReadFileBytes(path).value_or(std::string());
-  ScanBmsHeader(bytes, path, header, NoFileCheck);
+  const FileRead read = ReadUserFile(path, kChartFileCap);
+  if (read.refusal == FileRefusal::Missing) return -1;
+  if (!read.ok()) return kHeaderRefused;
+  ScanBmsHeader(read.bytes, path, header, NoFileCheck);
 
   header.FileDate = {};
   std::error_code ec;

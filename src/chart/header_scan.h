@@ -11,10 +11,15 @@
 
 namespace quillon {
 
-// Scans the chart at `path` into `header`. 1 when scanned, -1 when the file does not exist
-// (`header` is then left untouched). Unless `NoFileCheck`, the files named by #WAV and #BMP lines
-// are looked for (case-insensitively) in the chart's folder: their sizes join TotalSize and a
-// missing one clears FilesPresent.
+// What ReadBmsHeader returns for a path that is there but is not a chart file it may read: a
+// folder, FIFO or device, a file over kChartFileCap, or one that cannot be opened (permissions,
+// a symbolic link loop). Such a file is never read; a playlist skips its row.
+inline constexpr int16_t kHeaderRefused = -2;
+
+// Scans the chart at `path` into `header`. 1 when scanned, -1 when the file does not exist,
+// kHeaderRefused when it is refused (`header` is left untouched in both cases). Unless
+// `NoFileCheck`, the files named by #WAV and #BMP lines are looked for (case-insensitively) in the
+// chart's folder: their sizes join TotalSize and a missing one clears FilesPresent.
 int16_t ReadBmsHeader(const std::string& path, BmsHeader& header, bool NoFileCheck);
 
 // The scan proper, over the chart's bytes already read (`path` is only recorded and gives the

@@ -55,12 +55,19 @@ void ChartLoader::BeginLoad(const std::string& path, bool keep_resources) {
 }
 
 int32_t ChartLoader::LoadBms(const std::string& path, bool keep_resources) {
-  BeginLoad(path, keep_resources);
-  if (!FileExists(path)) {
+  // Read before anything is reset: a file that is refused leaves the loaded chart as it is.
+  const FileRead read = ReadUserFile(path, kChartFileCap);
+  if (read.refusal == FileRefusal::Missing) {
+    BeginLoad(path, keep_resources);
     Debug("Error: FileNotFound");
     view_.ShowLoadLine("File not found.");
     return -1;
   }
+  if (!read.ok()) {
+    view_.ShowLoadLine(RefusalText(read.refusal, "chart", path, read.error));
+    return kChartRefused;
+  }
+  BeginLoad(path, keep_resources);
   std::error_code error;
   const auto modified = std::filesystem::last_write_time(path, error);
   std::chrono::system_clock::time_point file_date{};
@@ -68,8 +75,7 @@ int32_t ChartLoader::LoadBms(const std::string& path, bool keep_resources) {
     file_date = std::chrono::time_point_cast<std::chrono::system_clock::duration>(
         std::chrono::file_clock::to_sys(modified));
   }
-  // An unreadable file loads as an empty one.
-  LoadFromBytes(path, ReadFileBytes(path).value_or(std::string()), file_date);
+  LoadFromBytes(path, read.bytes, file_date);
   return 0;
 }
 

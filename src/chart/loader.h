@@ -53,6 +53,9 @@ struct LoadOptions {
   size_t ObjectLimit = 4'000'000;
 };
 
+// What LoadBms returns for a path that is there but is not a chart file it may read.
+inline constexpr int32_t kChartRefused = -2;
+
 // The line in the load log when the object table is full.
 inline constexpr std::string_view kObjectLimitText = "Object limit reached: the rest is skipped.";
 
@@ -61,7 +64,11 @@ class ChartLoader {
   ChartLoader(Chart& chart, LoadView& view, const ElementFlags& flags,
               ChartResources* resources = nullptr, LoadOptions options = {});
 
-  // 0 when the chart was loaded, -1 when the file does not exist.
+  // 0 when the chart was loaded, -1 when the file does not exist (the chart is then reset and
+  // the load log says "File not found."), kChartRefused when the path is not a chart file that
+  // can be read: a folder, FIFO or device, a file over kChartFileCap, or one that cannot be
+  // opened. A refused file is never read past the check: the load log shows one line naming it
+  // (RefusalText) and nothing else happens, so the chart loaded before stays loaded.
   int32_t LoadBms(const std::string& path, bool keep_resources);
   // The same for chart bytes already in memory; `path` names the chart and its folder.
   int32_t LoadBmsBytes(const std::string& path, std::string_view bytes, bool keep_resources);

@@ -9,6 +9,7 @@
 #include "chart/text_util.h"
 #include "platform/file_io.h"
 #include "platform/file_lookup.h"
+#include "platform/picture_file.h"
 
 namespace quillon {
 namespace {
@@ -130,10 +131,13 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
   OrderedWork<DecodeResult> decoded(decode ? jobs.size() : 0, [&jobs, rate](size_t i) {
     DecodeResult result;
     if (jobs[i].resolved.empty()) return result;
-    const std::optional<std::string> image = ReadFileBytes(jobs[i].resolved);
+    // A file that is refused (not a regular file, too large, gone) fails like one that does
+    // not decode.
+    const FileRead image = ReadUserFile(jobs[i].resolved, kSoundFileCap);
+    if (!image.ok()) return result;
     auto sound = std::make_shared<DecodedSound>();
     std::string error;
-    result.ok = image && DecodeSound(*image, rate, *sound, error);
+    result.ok = DecodeSound(image.bytes, rate, *sound, error);
     if (result.ok) result.sound = std::move(sound);
     return result;
   });
@@ -185,11 +189,9 @@ void ResourceLoader::LoadPictures(Chart& chart, const CompiledLines& lines, Load
             .value_or(std::string()));
   }
   OrderedWork<QImage> decoded(files.size(), [&files](size_t i) {
-    QImage image;
-    if (!files[i].empty() && image.load(QString::fromStdString(files[i]))) {
-      image = image.convertToFormat(QImage::Format_RGB32);
-    }
-    return image;
+    if (files[i].empty()) return QImage();
+    const QImage image = ReadPictureFile(files[i]);
+    return image.isNull() ? image : image.convertToFormat(QImage::Format_RGB32);
   });
 
   for (size_t k = 0; k < files.size(); ++k) {
@@ -203,7 +205,7 @@ void ResourceLoader::LoadPictures(Chart& chart, const CompiledLines& lines, Load
                             "BGADC(" + std::to_string(id) + ")");
     view.AddPictureFile(ItemOf(line));
     pictures_.erase(id);
-    // A picture that is missing or does not decode leaves its surface black.
+    // A picture that is missing, refused or does not decode leaves its surface black.
     if (!image.isNull()) {
       BitBlt(surfaces_.Image(slot.PictureDc), kBgaSize - image.width(), 0, image.width(),
              image.height(), &image, 0, 0, RasterOp::Copy);

@@ -3,12 +3,17 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "platform/case_fold.h"
+#include "platform/text_encoding.h"
 
 namespace quillon {
 namespace {
+
+// U+FFFD in UTF-8: what a decoder puts in place of bytes it cannot read.
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
 bool IsSeparator(char c) {
   return c == '/' || c == '\\';
@@ -43,11 +48,13 @@ std::string Join(const std::string& base, std::string_view part) {
 
 }  // namespace
 
-// The entries of one folder, by folded name; each list in byte order of the names.
+// The entries of one folder, by folded name; in each list the entries found under their own
+// name come first, then those found under their decoded name, each in byte order of the names.
 struct ChartFileFinder::Listing {
   struct Entry {
     std::string name;
     bool folder = false;
+    bool decoded = false;  // listed under the fold of its name read as CP932
   };
   std::unordered_map<std::string, std::vector<Entry>> by_folded_name;
 };
@@ -68,12 +75,22 @@ const ChartFileFinder::Listing& ChartFileFinder::ListingOf(const std::string& pa
     std::string name = entries->path().filename().string();
     std::error_code kind_error;
     const bool folder = entries->is_directory(kind_error);  // follows symbolic links
-    listing.by_folded_name[FoldUpperCase(name)].push_back({std::move(name), folder});
+    // Names unpacked from CP932 archives keep their CP932 bytes, while the chart's text (and so
+    // the name it asks for) has been decoded to UTF-8: such an entry is also listed under its
+    // decoded name, unless that decoding is only a guess (it has a replacement character).
+    if (!IsValidUtf8(name)) {
+      const std::string text = Cp932ToUtf8(name);
+      if (text.find(kReplacementCharacter) == std::string::npos) {
+        listing.by_folded_name[FoldUpperCase(text)].push_back({name, folder, true});
+      }
+    }
+    listing.by_folded_name[FoldUpperCase(name)].push_back({std::move(name), folder, false});
     entries.increment(ec);
   }
   for (auto& [folded, list] : listing.by_folded_name) {
-    std::sort(list.begin(), list.end(),
-              [](const Listing::Entry& a, const Listing::Entry& b) { return a.name < b.name; });
+    std::sort(list.begin(), list.end(), [](const Listing::Entry& a, const Listing::Entry& b) {
+      return std::tie(a.decoded, a.name) < std::tie(b.decoded, b.name);
+    });
   }
   return listing;
 }

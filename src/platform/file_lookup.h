@@ -22,6 +22,10 @@ namespace quillon {
 //   entries of its folder without regard to case (FoldUpperCase): a part that exists as written
 //   is taken as it is, else the first matching entry in byte order. Parts before the last must
 //   be folders; the last must not be one.
+// - An entry whose name is not valid UTF-8 (CP932 bytes, as unpacked from an archive) also
+//   matches by its name decoded from CP932, since the chart's text, and so `name`, is decoded
+//   to UTF-8 before it gets here. The path returned keeps the entry's own bytes. Entries that
+//   match by their own name come before those that match by their decoded name.
 // - An empty name, or one containing a NUL, matches nothing.
 std::optional<std::string> FindChartFile(const std::string& folder, std::string_view name);
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/picture_file.h"
 #include "playback/play_engine.h"
 
 namespace quillon {
@@ -98,10 +99,9 @@ QImage ReadSkin(const std::string& name, const std::string& program_folder,
   canvas.fill(Qt::black);
   for (const std::string& folder : {program_folder, data_folder}) {
     if (folder.empty()) continue;
-    const QString path =
-        QDir(QString::fromStdString(folder)).filePath(QString::fromStdString(name));
-    QImage file;
-    if (!QFileInfo(path).isFile() || !file.load(path)) continue;
+    // Read as bytes under the picture cap: a FIFO or device in the skin's place is passed over.
+    QImage file = ReadPictureFile(folder.back() == '/' ? folder + name : folder + '/' + name);
+    if (file.isNull()) continue;
     file = file.convertToFormat(QImage::Format_RGB32);
     BitBlt(&canvas, 0, 0, file.width(), file.height(), &file, 0, 0, RasterOp::Copy);
     return canvas;

@@ -270,6 +270,8 @@ class MainWindow : public QMainWindow,
   // main_window_commands.cpp
   void OpenChart();
   void ReloadChart();
+  // When `file` is there but is no chart file to read, shows why in the load log and says true.
+  bool RefuseChartFile(const std::string& file);
   void ShowPanel(bool show);
   void ShowPlaylist(bool show);
   void ShowProperties(bool show);

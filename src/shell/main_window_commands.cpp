@@ -10,6 +10,7 @@
 #include "chart/loader.h"
 #include "chart/numbers.h"
 #include "platform/common_dialog.h"
+#include "platform/file_io.h"
 #include "playlist/playlist_window.h"
 #include "resources/toolbar_icons.h"
 #include "shell/main_window.h"
@@ -275,6 +276,9 @@ int32_t MainWindow::bLoad(const std::string& file, bool list_load) {
   // A load lets pending events run near its end; a command arriving then must not start a
   // second load over the chart being built.
   if (loading_) return -1;
+  // A path that is there but is no chart to read (a folder, FIFO, device, a huge or unreadable
+  // file) is refused before anything changes: the playlist, the play and the loaded chart stay.
+  if (RefuseChartFile(file)) return -1;
   PlaylistWindow& list = playlist_window();
   if (!list_load) {
     list.playlist().ReplaceWithChart(file);
@@ -296,7 +300,16 @@ int32_t MainWindow::bLoad(const std::string& file, bool list_load) {
   control_panel().ApplyChartKeys(core_->chart.Header.SevenKeys);
   Status(1004, "STOP");
   loading_ = false;
-  return result;
+  return result == kChartRefused ? -1 : result;
+}
+
+bool MainWindow::RefuseChartFile(const std::string& file) {
+  int error = 0;
+  const FileRefusal refusal = CheckUserFile(file, kChartFileCap, &error);
+  // A missing file goes on to the load, which resets the chart and says so.
+  if (refusal == FileRefusal::None || refusal == FileRefusal::Missing) return false;
+  ShowLoadLine(RefusalText(refusal, "chart", file, error));
+  return true;
 }
 
 void MainWindow::PrevLoad() {
@@ -328,7 +341,7 @@ void MainWindow::OpenChart() {
 }
 
 void MainWindow::ReloadChart() {
-  if (loading_) return;
+  if (loading_ || RefuseChartFile(current_file_)) return;
   loading_ = true;
   PlayEngine& engine = core_->engine;
   engine.HaltPlay();

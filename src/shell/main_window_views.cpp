@@ -8,6 +8,7 @@
 
 #include "chart/numbers.h"
 #include "dialogs/random_select.h"
+#include "platform/picture_file.h"
 #include "platform/text_encoding.h"
 #include "playlist/playlist_window.h"
 #include "shell/main_window.h"
@@ -109,7 +110,7 @@ void MainWindow::ShowStagePicture(std::string_view path) {
     property_dialog().ShowStagePicture(nullptr);
     return;
   }
-  QImage stage(QString::fromUtf8(path.data(), static_cast<int>(path.size())));
+  const QImage stage = ReadPictureFile(std::string(path));
   property_dialog().ShowStagePicture(stage.isNull() ? nullptr : &stage);
   if (stage.isNull() || disp_image_.isNull()) return;
   QPainter painter(&disp_image_);

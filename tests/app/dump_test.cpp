@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <regex>
 #include <sstream>
 
 #include "app/command_line.h"
+#include "support/odd_files.h"
 #include "support/test_data.h"
 
 namespace quillon {
@@ -73,8 +75,44 @@ TEST(DumpTest, MissingChartFailsWithAMessage) {
   EXPECT_EQ(RunDump({"/no/such/chart.bms", {}}, out, err), 1);
   EXPECT_EQ(out.str(), "");
   EXPECT_EQ(err.str(), "quillon: chart not found: /no/such/chart.bms\n");
+}
+
+// Each headless command refuses what is no chart to read at once, with its reason, and exits 1:
+// a FIFO is never waited on, /dev/zero never read.
+TEST(DumpTest, WhatIsNoChartFileFailsAtOnceWithItsReason) {
   test::TempDir dir;
-  EXPECT_EQ(RunDump({dir.path().string(), {}}, out, err), 1);
+  const auto started = std::chrono::steady_clock::now();
+  for (const test::OddFile& odd : test::MakeOddFiles(dir, ".bms", uint64_t{100} << 20)) {
+    SCOPED_TRACE(odd.name);
+    const std::string line =
+        odd.refusal == FileRefusal::Missing
+            ? "quillon: chart not found: " + odd.path + "\n"
+            : "quillon: " + RefusalText(odd.refusal, "chart", odd.path, odd.error) + "\n";
+    std::ostringstream out, err;
+    EXPECT_EQ(RunDump({odd.path, {}, true}, out, err), 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), line);
+
+    RenderAudioRequest audio;
+    audio.ChartPath = odd.path;
+    audio.OutPath = (dir.path() / "out.wav").string();
+    std::ostringstream audio_err;
+    EXPECT_EQ(RunRenderAudio(audio, out, audio_err), 1);
+    EXPECT_EQ(audio_err.str(), line);
+
+    RenderFramesRequest frames;
+    frames.ChartPath = odd.path;
+    frames.Base = (dir.path() / "frame").string();
+    std::ostringstream frames_err;
+    EXPECT_EQ(RunRenderFrames(frames, out, frames_err), 1);
+    EXPECT_EQ(frames_err.str(), line);
+  }
+  EXPECT_FALSE(fs::exists(dir.path() / "out.wav"));
+  EXPECT_FALSE(fs::exists(dir.path() / "frame0001.bmp"));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  std::ostringstream out, err;
+  EXPECT_EQ(RunDump({(dir.path() / "fifo.bms").string(), {}}, out, err), 1);
+  EXPECT_EQ(err.str(), "quillon: Not a chart file: " + (dir.path() / "fifo.bms").string() + "\n");
 }
 
 // Key order and value types are pinned by the expected dumps below (ordered comparison); the

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "support/odd_files.h"
 #include "support/test_data.h"
 
 namespace quillon {
@@ -105,13 +106,23 @@ TEST(ReadBmsHeader, AddsTheSizesOfTheFilesItFindsAndNotesMissingOnes) {
   EXPECT_FALSE(h.FilesPresent);
   EXPECT_EQ(h.TotalSize, std::to_string(text.size() + 1000 + 300 + 1000));
   EXPECT_EQ(h.FileDate, when);
-  // The scan went on after the missing file; a missing chart leaves the record alone; an
-  // unreadable one (a folder) scans as empty.
+  // The scan went on after the missing file; a missing chart leaves the record alone.
   EXPECT_EQ(ReadBmsHeader((dir.path() / "nothing.bms").string(), h, false), -1);
   EXPECT_EQ(h.Title, "t");
-  ASSERT_EQ(ReadBmsHeader(dir.path().string(), h, false), 1);
-  EXPECT_EQ(h.Title, "");
-  EXPECT_EQ(h.TotalSize, "0");
+}
+
+// What is no chart to read is refused unread (a playlist skips its row) and leaves the record
+// alone; a file gone by the time it is read is a missing one.
+TEST(ReadBmsHeader, RefusesWhatIsNoChartFile) {
+  test::TempDir dir;
+  for (const test::OddFile& odd : test::MakeOddFiles(dir, ".bms", uint64_t{100} << 20)) {
+    SCOPED_TRACE(odd.name);
+    BmsHeader h;
+    h.Title = "kept";
+    EXPECT_EQ(ReadBmsHeader(odd.path, h, false),
+              odd.refusal == FileRefusal::Missing ? -1 : kHeaderRefused);
+    EXPECT_EQ(h.Title, "kept");
+  }
 }
 
 TEST(LevelStars, SixStarsForLevelsZeroToSix) {

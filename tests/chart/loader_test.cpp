@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "chart/recording_view.h"
+#include "support/odd_files.h"
 #include "support/test_data.h"
 
 namespace quillon {
@@ -124,6 +125,36 @@ TEST(LoadPipeline, MissingFileReportsAndLeavesTheChartEmpty) {
   EXPECT_EQ(view.log.back(), "line File not found.");
   EXPECT_EQ(chart.ObjectLast, 0);
   EXPECT_EQ(chart.Header.Title, "");
+}
+
+// A path that names no chart to read is refused with one line before anything is reset: the
+// chart loaded before stays as it was. A file gone by the time it is read is a missing one.
+TEST(LoadPipeline, RefusedFilesLeaveTheLoadedChartAlone) {
+  test::TempDir dir;
+  const std::string good = dir.Write("good.bms", Lines({"#TITLE good", "#00111:01"}));
+  Chart chart;
+  RecordingView view;
+  const ElementFlags flags = ElementFlags::FirstStart();
+  ChartLoader loader(chart, view, flags);
+  for (const test::OddFile& odd : test::MakeOddFiles(dir, ".bms", uint64_t{100} << 20)) {
+    SCOPED_TRACE(odd.name);
+    ASSERT_EQ(loader.LoadBms(good, false), 0);
+    const int32_t objects = chart.ObjectLast;
+    view.log.clear();
+    if (odd.refusal == FileRefusal::Missing) {
+      EXPECT_EQ(loader.LoadBms(odd.path, false), -1);
+      EXPECT_EQ(view.log.back(), "line File not found.");
+      continue;
+    }
+    EXPECT_EQ(loader.LoadBms(odd.path, false), kChartRefused);
+    EXPECT_EQ(view.log, std::vector<std::string>{
+                            "line " + RefusalText(odd.refusal, "chart", odd.path, odd.error)});
+    EXPECT_EQ(chart.Header.Title, "good");
+    EXPECT_EQ(chart.ObjectLast, objects);
+  }
+  view.log.clear();
+  EXPECT_EQ(loader.LoadBms(dir.path().string(), false), kChartRefused);
+  EXPECT_EQ(view.log, std::vector<std::string>{"line Not a chart file: " + dir.path().string()});
 }
 
 TEST(LoadPipeline, NoDebugTraceWhileLoggingIsOff) {

@@ -1,11 +1,15 @@
 // The note display on a 512 x 512 display: lanes, notes, zone blocks, separators, command dots,
 // frame skipping, skins, and the BGA picture under it all.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
 
 #include <string>
 #include <tuple>
@@ -197,6 +201,29 @@ TEST_F(DisplayTest, SkinsComeFromTheProgramFolderFirstAndDefaultsAreSaved) {
   EXPECT_EQ(surfaces.Image(display.BG5Line.Dc)->pixel(5, 5), qRgb(1, 2, 3));
   EXPECT_EQ(QImage(data + QStringLiteral("5line.bmp")).pixel(10, 5), kGrey);  // left alone
   EXPECT_EQ(display.LaneSprite[0], display.NormObj0.Dc);  // the lanes use the remade sprites
+}
+
+// Skins are read by the bytes of their path (a program folder named in CP932 works), and a skin
+// name taken by a FIFO or a device is passed over, not waited on or read without end.
+TEST_F(DisplayTest, SkinsAreReadByTheirPathsBytesAndOddFilesArePassedOver) {
+  QTemporaryDir program;
+  const std::string folder = program.path().toStdString() + "/\x8b\xc8";  // 曲 in CP932
+  std::filesystem::create_directory(folder);
+  QImage own(256, 256, QImage::Format_RGB32);
+  own.fill(Qt::black);
+  own.setPixel(5, 5, qRgb(1, 2, 3));
+  QByteArray bmp;
+  QBuffer buffer(&bmp);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(own.save(&buffer, "BMP"));
+  std::ofstream(folder + "/7line.bmp", std::ios::binary).write(bmp.constData(), bmp.size());
+  ASSERT_EQ(::mkfifo((folder + "/5line.bmp").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", folder + "/obj.bmp");
+  display.LoadSkins(folder, data_dir.path().toStdString());
+  EXPECT_EQ(surfaces.Image(display.BG7Line.Dc)->pixel(5, 5), qRgb(1, 2, 3));
+  // For the others the data folder's copies, the drawn defaults, are used.
+  EXPECT_EQ(surfaces.Image(display.BG5Line.Dc)->pixel(10, 5), kGrey);
+  EXPECT_EQ(surfaces.Image(display.NormObj0.Dc)->pixel(0, 0), kWhite);
 }
 
 TEST_F(DisplayTest, BgaLayerOverTheRightAlignedBase) {

@@ -52,6 +52,26 @@ TEST_F(FindChartFileTest, PrefersTheExactNameThenTheFirstInByteOrderOfTheRightKi
   EXPECT_EQ(Find("BGM"), Path("bgm"));
 }
 
+// Names unpacked from a CP932 archive keep their CP932 bytes, while the chart asks for the
+// UTF-8 text its own CP932 text was decoded to.
+TEST_F(FindChartFileTest, FindsCp932NamedEntriesByTheirDecodedNames) {
+  Write("\x8b\xc8/\x89\xb9.wav");  // 曲/音.wav in CP932
+  EXPECT_EQ(Find("曲\\音.WAV"), Path("\x8b\xc8/\x89\xb9.wav"));
+  EXPECT_EQ(Find("\x8b\xc8/\x89\xb9.wav"), Path("\x8b\xc8/\x89\xb9.wav"));  // as written
+  // An entry whose own name matches comes first, as written or folded, then the decoded ones.
+  Write("\x89\xb9.wav");
+  Write("音.WAV");
+  EXPECT_EQ(Find("音.WAV"), Path("音.WAV"));
+  EXPECT_EQ(Find("音.wav"), Path("音.WAV"));
+  EXPECT_EQ(Find("\x89\xb9.wav"), Path("\x89\xb9.wav"));
+  std::filesystem::remove(Path("音.WAV"));
+  EXPECT_EQ(FindChartFile(Folder(), "音.wav"), Path("\x89\xb9.wav"));
+  // Bytes that are not CP932 either are matched only as they are.
+  Write("\xff\xfe.wav");
+  EXPECT_EQ(Find("\uFFFD\uFFFD.wav"), std::nullopt);
+  EXPECT_EQ(Find("\xff\xfe.WAV"), Path("\xff\xfe.wav"));
+}
+
 TEST_F(FindChartFileTest, ReadsAbsoluteAndRelativeNamesAndRejectsImpossibleOnes) {
   Write("snd/a.wav");
   EXPECT_EQ(Find("c:\\snd\\A.WAV"), Path("snd/a.wav"));

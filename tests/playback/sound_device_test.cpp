@@ -16,6 +16,7 @@
 #include "playback/mixer.h"
 #include "playback/sound_files.h"
 #include "playback/sound_module.h"
+#include "support/odd_files.h"
 
 namespace quillon {
 namespace {
@@ -242,6 +243,24 @@ TEST(SoundModule, NoDeviceIsToldOnceAndFilesThatDoNotDecodeAreNamed) {
   ASSERT_EQ(messages.shown.size(), 2u);
   EXPECT_EQ(messages.shown[1], "ファイルロード中のエラー :\n" + bad);
   std::remove(bad.c_str());
+}
+
+// What is no sound file to read is named like a sound that does not decode, never waited on
+// nor read without end; one gone by the time it is read is a missing one.
+TEST(SoundModule, FilesThatAreNoSoundToReadAreNamed) {
+  Messages messages;
+  SoundDevice device(std::make_unique<MemoryBackend>(44100));
+  const int32_t handle = InitSound(device, 0, messages);
+  ASSERT_NE(handle, 0);
+  test::TempDir dir;
+  std::vector<std::string> named;
+  for (const test::OddFile& odd : test::MakeOddFiles(dir, ".wav", kSoundFileCap + 1)) {
+    SCOPED_TRACE(odd.name);
+    EXPECT_EQ(LoadWave(device, handle, odd.path, 1, messages), 0);
+    if (odd.refusal != FileRefusal::Missing)
+      named.push_back("ファイルロード中のエラー :\n" + odd.path);
+  }
+  EXPECT_EQ(messages.shown, named);
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <algorithm>
 #include <cstdlib>
 
 #include "chart/recording_view.h"
+#include "support/odd_files.h"
 #include "support/test_data.h"
 
 namespace quillon {
@@ -27,12 +29,31 @@ std::string Wav(int frames, int rate = 22050) {
   return wav;
 }
 
+// A PNG file's bytes: `w` x `h` pixels of `colour`, but for the top-left one (1, 2, 3), so that
+// placement can be seen.
+std::string Png(int w, int h, QRgb colour) {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(colour);
+  image.setPixel(0, 0, qRgb(1, 2, 3));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes.toStdString();
+}
+
 void WritePicture(const test::TempDir& dir, const std::string& name, int w, int h, QRgb colour) {
   QImage image(w, h, QImage::Format_RGB32);
   image.fill(colour);
   // Mark the top-left pixel so that placement can be seen.
   image.setPixel(0, 0, qRgb(1, 2, 3));
   ASSERT_TRUE(image.save(QString::fromStdString((dir.path() / name).string())));
+}
+
+// Two hexadecimal digits, as a #WAV or #BMP line writes its id.
+std::string HexId(int id) {
+  const char* digits = "0123456789ABCDEF";
+  return {digits[id / 16], digits[id % 16]};
 }
 
 class NoMessages : public SoundMessages {
@@ -44,11 +65,14 @@ class NoMessages : public SoundMessages {
 class ResourceLoaderTest : public ::testing::Test {
  protected:
   // Loads `chart` (lines joined with CR LF) from the temporary folder.
-  void Load(std::initializer_list<std::string_view> lines, bool with_device = false) {
+  void Load(const std::vector<std::string>& lines, bool with_device = false) {
     std::string text;
-    for (std::string_view line : lines)
-      text += std::string(line) + "\r\n";
-    const std::string path = dir.Write("chart.bms", text);
+    for (const std::string& line : lines)
+      text += line + "\r\n";
+    LoadFile(dir.Write("chart.bms", text), with_device);
+  }
+  // Loads the chart already written at `path`.
+  void LoadFile(const std::string& path, bool with_device = false) {
     if (with_device) {
       setenv("SDL_AUDIODRIVER", "dummy", 1);
       sound = std::make_unique<SoundDevice>(MakeSdlBackend());
@@ -161,6 +185,79 @@ TEST_F(ResourceLoaderTest, NoPicturesWhenSwitchedOffOrMinimized) {
   Load({"#BMP01 a.png"});
   EXPECT_EQ(chart.BgaPictures[1].PictureDc, 0);
   EXPECT_NE(chart.BgaPictures[0].PictureDc, 0);
+}
+
+// Sounds that are no file to read fail like ones that do not decode, and the next ones load.
+TEST_F(ResourceLoaderTest, RefusedSoundsAreNamedAndTheOthersLoad) {
+  dir.Write("first.wav", Wav(2205));
+  dir.Write("last.wav", Wav(2205));
+  const std::vector<test::OddFile> odd = test::MakeOddFiles(dir, ".wav", kSoundFileCap + 1);
+  std::vector<std::string> lines{"#WAV01 first.wav"};
+  for (size_t i = 0; i < odd.size(); ++i)
+    lines.push_back("#WAV" + HexId(static_cast<int>(i) + 2) + " " + odd[i].name);
+  lines.push_back("#WAV" + HexId(static_cast<int>(odd.size()) + 2) + " last.wav");
+  Load(lines, /*with_device=*/true);
+
+  EXPECT_GT(chart.SoundTable[1], 0);
+  EXPECT_GT(chart.SoundTable[odd.size() + 2], 0);
+  std::vector<std::string> named;
+  for (size_t i = 0; i < odd.size(); ++i) {
+    SCOPED_TRACE(odd[i].name);
+    // A folder is not taken for a sound at all; the others are found, then fail to read.
+    if (odd[i].name == "folder.wav") {
+      EXPECT_EQ(chart.SoundTable[i + 2], -1);
+      continue;
+    }
+    EXPECT_EQ(chart.SoundTable[i + 2], 0);
+    named.push_back("ファイルロード中のエラー :\n" + odd[i].path);
+  }
+  EXPECT_EQ(messages.shown, named);
+}
+
+// Pictures that are no file to read, or too large on a side, stay black; the next ones load.
+TEST_F(ResourceLoaderTest, RefusedPicturesStayBlackAndTheOthersLoad) {
+  dir.Write("first.png", Png(16, 16, qRgb(200, 0, 0)));
+  dir.Write("wide.png", Png(20000, 1, qRgb(0, 200, 0)));
+  dir.Write("last.png", Png(16, 16, qRgb(0, 0, 200)));
+  const std::vector<test::OddFile> odd =
+      test::MakeOddFiles(dir, ".png", kPictureFileCap + (uint64_t{36} << 20));
+  std::vector<std::string> lines{"#BMP01 first.png", "#BMP02 wide.png"};
+  for (size_t i = 0; i < odd.size(); ++i)
+    lines.push_back("#BMP" + HexId(static_cast<int>(i) + 3) + " " + odd[i].name);
+  const int last = static_cast<int>(odd.size()) + 3;
+  lines.push_back("#BMP" + HexId(last) + " last.png");
+  Load(lines);
+
+  EXPECT_EQ(Picture(1)->pixel(255, 0), qRgb(200, 0, 0));
+  EXPECT_EQ(Picture(last)->pixel(255, 0), qRgb(0, 0, 200));
+  for (int id = 2; id < last; ++id) {
+    SCOPED_TRACE(id);
+    ASSERT_NE(Picture(id), nullptr);
+    EXPECT_EQ(Picture(id)->pixel(255, 0), qRgb(0, 0, 0));
+  }
+  std::vector<int> loaded;
+  for (const auto& [id, picture] : loader->Pictures())
+    loaded.push_back(id);
+  EXPECT_EQ(loaded, (std::vector<int>{1, last}));
+  EXPECT_EQ(Logged("picture-file ").size(), odd.size() + 3);
+}
+
+// A package unpacked from a CP932 archive: the folder, chart and file names are CP932 bytes
+// and so is the chart's text. The names it writes find their files, whose paths keep their
+// bytes.
+TEST_F(ResourceLoaderTest, Cp932NamesInACp932ChartFindCp932Files) {
+  const std::string folder = "\x8b\xc8/";                        // 曲
+  dir.Write(folder + "\x89\xb9.wav", Wav(100));                  // 音.wav
+  dir.Write(folder + "\x8a\x47.png", Png(8, 8, qRgb(9, 9, 9)));  // 絵.png
+  const std::string path =
+      dir.Write(folder + "\x95\x88\x96\xca.bms",  // 譜面.bms
+                "#TITLE \x95\x88\x96\xca\r\n#WAV01 \x89\xb9.wav\r\n#BMP01 \x8a\x47.png\r\n");
+  LoadFile(path);
+  EXPECT_EQ(chart.Header.Title, "譜面");
+  EXPECT_EQ(chart.SoundTable[1], 0);  // found (no device, so no buffer)
+  ASSERT_EQ(loader->Pictures().count(1), 1u);
+  EXPECT_EQ(loader->Pictures().at(1).File, "\x8a\x47.png");
+  EXPECT_EQ(Picture(1)->pixel(255, 7), qRgb(9, 9, 9));
 }
 
 TEST(VolumeLevelTest, GainIsWaveVolumeOverHundred) {

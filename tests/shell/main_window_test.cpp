@@ -1,6 +1,7 @@
 // The main window driven as a user would, on the offscreen platform: start-up and shut-down,
 // settings, layout, keys, toolbar commands, full screen and the control panel.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -269,6 +270,42 @@ TEST_F(MainWindowTest, LoadingReplacesThePlaylistAndShowsTheChart) {
   // A missing chart is reported on the load log and leaves nothing loaded.
   EXPECT_EQ(window->bLoad((dir_.path() / "missing.bms").string()), -1);
   EXPECT_EQ(window->load_log().back(), "File not found.");
+}
+
+// A path that is no chart to read (a FIFO here, which a plain read would wait on for ever) is
+// refused with one line in the load log, and nothing else changes: the chart that is playing
+// plays on and the playlist stays. Reloading a chart whose file became a FIFO is refused too.
+TEST_F(MainWindowTest, AFifoGivenAsAChartLeavesTheLoadedOnePlaying) {
+  auto window = Start();
+  const std::string song = Chart("song.bms", 8);
+  window->bLoad(song);
+  const auto& chart = window->core().chart;
+  const int32_t objects = chart.ObjectLast;
+  const std::string playlist = window->playlist_window().playlist().SaveBytes();
+  const std::string fifo = (dir_.path() / "fifo.bms").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  PlayEngine& engine = window->core().engine;
+  int32_t result = 0;
+  bool played_on = false;
+  Later(150, [&] {
+    result = window->bLoad(fifo);
+    played_on = engine.Playing;
+    window->HandleKey(Qt::Key_Period, Qt::NoModifier);
+  });
+  window->HandleKey(Qt::Key_Space, Qt::NoModifier);  // plays until stopped
+  EXPECT_EQ(result, -1);
+  EXPECT_TRUE(played_on);
+  EXPECT_EQ(window->load_log().back(), "Not a chart file: " + fifo);
+  EXPECT_EQ(window->CurrentFile(), song);
+  EXPECT_EQ(chart.Header.Title, "song.bms");
+  EXPECT_EQ(window->playlist_window().playlist().SaveBytes(), playlist);
+
+  std::filesystem::remove(song);
+  ASSERT_EQ(::mkfifo(song.c_str(), 0600), 0);
+  window->Dispatch(QStringLiteral("RELOAD"));
+  EXPECT_EQ(window->load_log().back(), "Not a chart file: " + song);
+  EXPECT_EQ(chart.Header.Title, "song.bms");
+  EXPECT_EQ(chart.ObjectLast, objects);
 }
 
 TEST_F(MainWindowTest, SpaceAndPeriodPauseResumeAndStopAWholePlay) {
