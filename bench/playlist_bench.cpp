@@ -88,9 +88,9 @@ const std::vector<std::string>& ChartFiles() {
 }
 
 void Baseline() {
-  const std::optional<std::string> bytes = ReadFileBytes(ListFile());
+  const FileRead read = ReadUserFile(ListFile(), kPlaylistFileCap);
   std::ofstream out(Folder().Path("copy.bpl"), std::ios::binary);
-  out.write(bytes->data(), static_cast<std::streamsize>(bytes->size()));
+  out.write(read.bytes.data(), static_cast<std::streamsize>(read.bytes.size()));
 }
 
 size_t LoadAndSave() {

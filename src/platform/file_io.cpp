@@ -132,10 +132,4 @@ std::string AbsolutePath(const std::string& path, const std::string& folder) {
   return (base / path).lexically_normal().string();
 }
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
-  FileRead read = ReadUserFile(path, kChartFileCap);
-  if (!read.ok()) return std::nullopt;
-  return std::move(read.bytes);
-}
-
 }  // namespace quillon

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace quillon {
@@ -51,8 +50,5 @@ std::string RefusalText(FileRefusal refusal, const std::string& kind, const std:
 // one when the current folder is unknown. Paths enter the playlist, the loader and the remote
 // channel through this, so that they name the same file from any folder later.
 std::string AbsolutePath(const std::string& path, const std::string& folder = {});
-
-// The whole file as bytes when it is a regular file under the chart cap; nullopt otherwise.
-std::optional<std::string> ReadFileBytes(const std::string& path);
 
 }  // namespace quillon
