@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QCoreApplication>
-#include <filesystem>
 #include <iostream>
 #include <sstream>
 
@@ -8,6 +7,7 @@
 #include "playlist/default_playlist.h"
 #include "shell/main_window.h"
 #include "shell/remote_channel.h"
+#include "shell/shutdown_signals.h"
 
 namespace {
 
@@ -33,10 +33,8 @@ int ForwardPreview(const quillon::CommandLine& command) {
   }
   std::string text = "LSTOP";
   if (command.Action == quillon::CommandLine::Mode::Preview) {
-    std::error_code error;
-    const std::filesystem::path chart = std::filesystem::absolute(command.ChartPath, error);
-    text = "LPREVIEW " + std::to_string(command.PreviewMeasure) + " " +
-           (error ? command.ChartPath : chart.lexically_normal().string());
+    // The client makes a relative path absolute against this folder.
+    text = "LPREVIEW " + std::to_string(command.PreviewMeasure) + " " + command.ChartPath;
   }
   std::ostringstream ignored;
   return quillon::RunRemoteClient({text}, 0, ignored, std::cerr);
@@ -73,6 +71,8 @@ int main(int argc, char* argv[]) {
   options.DataFolder = quillon::UserDataFolder();
   quillon::MainWindow window(options);
   window.on_ended = [] { QCoreApplication::quit(); };
+  // kill, Ctrl+C and the end of the session quit as File > Quit does.
+  const quillon::ShutdownSignals shutdown_signals([&window] { window.RequestQuit(); });
   window.Startup(command.ChartPath, start_measure, command.Action == Mode::Preview);
   if (window.Ended()) return 0;
   return QApplication::exec();
