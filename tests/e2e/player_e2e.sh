@@ -2,7 +2,8 @@
 # The real player under its own X server: opens the demo chart, checks the scrolling caption and
 # the sound SDL's disk driver writes, pauses, resumes, stops and restarts play from the keyboard,
 # moves the window, quits through the File menu, and checks that the settings and the default
-# playlist were written and that the next start puts the window back where it was left.
+# playlist were written and that the next start puts the window back where it was left; a SIGTERM
+# during play quits the same way.
 #
 # Usage: player_e2e.sh QUILLON_BINARY SOURCE_DIR
 # Exit status: 0 passed, 1 failed, 2 bad arguments, 77 skipped (no Xvfb or xdotool).
@@ -142,5 +143,27 @@ step="second quit"
 quit_player run2
 expect_place 123 77 "$width" "$height"
 log "quit again, the stored place is unchanged ($(elapsed))"
+
+# ---------------------------------------------------------------------------------------------
+# Third run: `kill` during play runs the same shut-down.
+
+step="SIGTERM during play"
+rm -f "$settings_file" "$playlist_file"
+start_player run3 "$chart"
+find_main_window
+expect_sound "play before SIGTERM"
+kill -TERM "$player_pid"
+wait_until 20 player_ended || fail "the program was still running 20 s after SIGTERM"
+status=0
+wait "$player_pid" || status=$?
+player_pid=""
+[[ $status -eq 0 ]] || fail "the program exited with status $status after SIGTERM"
+[[ -f $settings_file ]] || fail "no settings file after SIGTERM"
+[[ $(ini_value View Item0) == True || $(ini_value View Item0) == False ]] ||
+  fail "View/Item0 is \"$(ini_value View Item0)\" after SIGTERM"
+[[ -f $playlist_file ]] || fail "no default playlist after SIGTERM"
+grep -qF "$chart" "$playlist_file" || fail "the default playlist does not name $chart after SIGTERM"
+[[ ! -e $work/runtime/quillon ]] || fail "the remote-control socket is left after SIGTERM"
+log "SIGTERM: exit status 0, settings and default playlist written, socket removed ($(elapsed))"
 
 log "passed ($(elapsed))"
