@@ -10,6 +10,7 @@
 #include "playlist/default_playlist.h"
 #include "shell/main_window.h"
 #include "shell/remote_channel.h"
+#include "shell/shutdown_signals.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ int ForwardPreview(const quillon::CommandLine& command) {
   }
   std::string text = "LSTOP";
   if (command.Action == quillon::CommandLine::Mode::Preview) {
-    text = "LPREVIEW " + std::to_string(command.PreviewMeasure) + " " +
-           quillon::AbsolutePath(command.ChartPath);
+    // The client makes a relative path absolute against this folder.
+    text = "LPREVIEW " + std::to_string(command.PreviewMeasure) + " " + command.ChartPath;
   }
   std::ostringstream ignored;
   return quillon::RunRemoteClient({text}, 0, ignored, std::cerr);
@@ -72,6 +73,8 @@ int main(int argc, char* argv[]) {
   options.DataFolder = quillon::UserDataFolder();
   quillon::MainWindow window(options);
   window.on_ended = [] { QCoreApplication::quit(); };
+  // kill, Ctrl+C and the end of the session quit as File > Quit does.
+  const quillon::ShutdownSignals shutdown_signals([&window] { window.RequestQuit(); });
   // The chart enters the playlist and the settings: it must name the same file from any folder.
   window.Startup(quillon::AbsolutePath(command.ChartPath), start_measure,
                  command.Action == Mode::Preview);

@@ -87,6 +87,9 @@ class MainWindow : public QMainWindow,
   void Startup(const std::string& command_line, int start_measure = 0, bool preview = false);
   // True once shut-down has run: the process should end.
   bool Ended() const { return ended_; }
+  // Ends the program as File > Quit does, from whatever state it is in (a signal asks for this):
+  // open dialogs are cancelled, full screen is left, a running load finishes first.
+  void RequestQuit();
   // Called at the end of shut-down (the program quits the application there).
   std::function<void()> on_ended;
 
@@ -281,9 +284,12 @@ class MainWindow : public QMainWindow,
   // main_window_remote.cpp
   void StartRemoteControl();
   void OnPlayFileTimer();
+  void RunPendingRemoteLoad();
+  void EndRemoteControl();
 
   // main_window_startup.cpp
   void Shutdown();
+  void FinishQuitRequest();
   void TitleTimerTick();
   void WriteStartupLine(const QString& text, int32_t from, int32_t to);
 
@@ -345,6 +351,11 @@ class MainWindow : public QMainWindow,
   QTimer* end_timer_ = nullptr;
   QTimer* play_file_timer_ = nullptr;  // timPlayFile: the deferred play after a remote load
   RemoteServer* remote_server_ = nullptr;
+  // A remote load asked for while another load ran (the newest only), and whether its check is
+  // armed; control ends after it when its client left meanwhile.
+  std::string pending_remote_load_;
+  bool pending_remote_armed_ = false;
+  bool end_control_after_pending_ = false;
 
   // State.
   std::string current_file_;
@@ -354,6 +365,7 @@ class MainWindow : public QMainWindow,
   bool zoom_resizing_ = false;
   bool closing_ = false;
   bool ended_ = false;
+  bool quit_requested_ = false;
   bool started_ = false;
   bool loading_ = false;
   bool debug_logging_ = false;

@@ -1,5 +1,6 @@
 // The main window's side of remote control: texts from clients run through the command handler,
-// notifications go to every client, and the deferred play after a remote load.
+// notifications go to every client, the deferred play after a remote load, and the load asked
+// for while another load runs.
 #include <QAction>
 #include <QTimer>
 #include <QToolBar>
@@ -10,22 +11,66 @@
 
 namespace quillon {
 
+namespace {
+
+// A text that starts a load: while another load runs, it waits for that one to end.
+bool IsLoadText(std::string_view text) {
+  return text.starts_with("LLOAD") || text.starts_with(kRemotePreviewPrefix);
+}
+
+// How often a load text that waits checks whether the running load has ended.
+constexpr int kPendingLoadCheckMs = 10;
+
+}  // namespace
+
 void MainWindow::StartRemoteControl() {
   if (options_.RemoteSocketPath == QStringLiteral("-")) return;
   remote_server_ = new RemoteServer(this);
   remote_server_->on_text = [this](const std::string& text) { ReceiveRemoteText(text); };
-  std::string error;
-  if (!remote_server_->Listen(&error, options_.RemoteSocketPath)) {
-    // Another instance already listens: this one plays on without a remote channel.
-    delete remote_server_;
-    remote_server_ = nullptr;
-  }
+  remote_server_->on_control_ended = [this] { EndRemoteControl(); };
+  // When another instance listens, this one plays on without a channel and takes the socket
+  // over once that one has gone.
+  remote_server_->Listen(nullptr, options_.RemoteSocketPath);
 }
 
 void MainWindow::ReceiveRemoteText(const std::string& text) {
   if (closing_) return;
+  if (loading_ && IsLoadText(text)) {
+    // Only the newest load asked for is kept; it runs when the load running now has ended.
+    pending_remote_load_ = text;
+    if (!pending_remote_armed_) {
+      pending_remote_armed_ = true;
+      QTimer::singleShot(kPendingLoadCheckMs, this, [this] { RunPendingRemoteLoad(); });
+    }
+    return;
+  }
   ddep_ = text;
   HandleRemoteText(*this, ddep_);
+}
+
+void MainWindow::RunPendingRemoteLoad() {
+  if (closing_) return;
+  if (loading_) {
+    QTimer::singleShot(kPendingLoadCheckMs, this, [this] { RunPendingRemoteLoad(); });
+    return;
+  }
+  pending_remote_armed_ = false;
+  const std::string text = std::move(pending_remote_load_);
+  pending_remote_load_.clear();
+  const bool end_control = end_control_after_pending_;
+  end_control_after_pending_ = false;
+  ReceiveRemoteText(text);
+  if (end_control) SetDdeControlled(false);
+}
+
+void MainWindow::EndRemoteControl() {
+  // As LCLOSE, without the closing word: nobody is left to hear it. A load the client asked for
+  // and that still waits is carried out first.
+  if (pending_remote_armed_) {
+    end_control_after_pending_ = true;
+    return;
+  }
+  SetDdeControlled(false);
 }
 
 void MainWindow::Notify(std::string_view text) {

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QScreen>
 #include <QTimer>
@@ -187,6 +188,36 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   closing_ = true;
   Shutdown();
   event->accept();
+}
+
+void MainWindow::RequestQuit() {
+  if (closing_ || quit_requested_) return;
+  quit_requested_ = true;
+  FinishQuitRequest();
+}
+
+// Runs until the window closes: every question on screen is cancelled (the random-select one
+// then picks at random), which ends the nested loop it runs; a load is let finish, since the
+// chart it builds is released by the shut-down. Then the window closes as File > Quit closes it.
+void MainWindow::FinishQuitRequest() {
+  if (closing_) return;
+  bool waiting = loading_;
+  for (int i = 0; i < 16; ++i) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) break;
+    waiting = true;
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      dialog->reject();
+    } else {
+      modal->close();
+    }
+  }
+  if (waiting) {
+    QTimer::singleShot(10, this, [this] { FinishQuitRequest(); });
+    return;
+  }
+  if (full_screen_on_) FullScreen(false);
+  close();
 }
 
 void MainWindow::Shutdown() {

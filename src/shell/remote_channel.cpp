@@ -9,8 +9,12 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
+
+#include "shell/remote_commands.h"
 
 namespace quillon {
 namespace {
@@ -57,12 +61,6 @@ void SplitLines(std::string_view bytes, std::string& pending, bool& discarding, 
   }
 }
 
-// The text of a line as UTF-8; invalid sequences become U+FFFD, NUL bytes stay.
-std::string DecodeLine(std::string_view line) {
-  return QString::fromUtf8(QByteArrayView(line.data(), static_cast<qsizetype>(line.size())))
-      .toStdString();
-}
-
 QString DefaultPath(const QString& path) {
   return path.isEmpty() ? QString::fromStdString(RemoteSocketPath()) : path;
 }
@@ -101,50 +99,116 @@ std::string RemoteSocketPath() {
 // ---- RemoteServer ----
 
 RemoteServer::RemoteServer(QObject* parent) : QObject(parent) {
-  // Many clients may connect at once (a script starting several); none is turned away.
+  // Many clients may connect at once (a script starting several); the surplus over
+  // kMaxRemoteClients is answered and closed rather than left waiting.
   server_.setMaxPendingConnections(256);
   server_.setListenBacklogSize(256);
   connect(&server_, &QLocalServer::newConnection, this, [this] { AcceptClients(); });
+  watch_.setSingleShot(true);
+  connect(&watch_, &QTimer::timeout, this, [this] { Watch(); });
 }
 
 RemoteServer::~RemoteServer() {
+  watch_.stop();
   // The sockets are children of server_ and go with it; nothing of theirs may call back here.
   for (const auto& entry : clients_)
     QObject::disconnect(entry.first, nullptr, this, nullptr);
   clients_.clear();
-  server_.close();
+  StopListening();
 }
 
 bool RemoteServer::Listen(std::string* error, const QString& path) {
+  path_ = DefaultPath(path);
+  const bool listening = TryListen(error);
+  if (!path_.isEmpty()) watch_.start(listening ? kRemoteCheckIntervalMs : kRemoteRetryIntervalMs);
+  return listening;
+}
+
+bool RemoteServer::Listening() const {
+  return server_.isListening() && OwnsSocketFile();
+}
+
+// The socket is made under a name of its own and then linked to the public path: the link never
+// replaces a file that is there, and Qt, which only knows the private name, never removes the
+// public one (a close or a failed accept would). The public file is removed by StopListening,
+// and only while it is still this server's.
+bool RemoteServer::TryListen(std::string* error) {
   const auto fail = [error](const std::string& message) {
     if (error) *error = message;
     return false;
   };
-  const QString name = DefaultPath(path);
-  if (name.isEmpty())
+  if (path_.isEmpty())
     return fail("quillon: no folder private to this user for the remote-control socket");
-  const std::string file = QFile::encodeName(name).toStdString();
-  if (server_.isListening()) server_.close();
+  const std::string file = QFile::encodeName(path_).toStdString();
+  StopListening();
 
   struct stat info {};
   if (lstat(file.c_str(), &info) == 0) {
     if (!S_ISSOCK(info.st_mode))
       return fail("quillon: " + file + " exists and is not a socket; remote control is off");
-    if (RemoteInstanceRunning(name))
+    if (RemoteInstanceRunning(path_))
       return fail("quillon: another Quillon already listens at " + file);
     // Left by an instance that ended without closing it.
-    QLocalServer::removeServer(name);
+    unlink(file.c_str());
   }
 
+  const QString private_name = path_ + QStringLiteral(".new-%1").arg(getpid());
+  const std::string private_file = QFile::encodeName(private_name).toStdString();
+  unlink(private_file.c_str());
   server_.setSocketOptions(QLocalServer::UserAccessOption);
-  if (!server_.listen(name))
+  if (!server_.listen(private_name))
     return fail("quillon: cannot listen at " + file + ": " + server_.errorString().toStdString());
-  if (stat(file.c_str(), &info) == 0 && (info.st_mode & 077) != 0) chmod(file.c_str(), 0600);
+  const bool linked = link(private_file.c_str(), file.c_str()) == 0;
+  const int link_error = errno;
+  unlink(private_file.c_str());
+  if (!linked) {
+    server_.close();
+    if (link_error == EEXIST) return fail("quillon: another Quillon already listens at " + file);
+    return fail("quillon: cannot listen at " + file + ": " + std::strerror(link_error));
+  }
+  if (lstat(file.c_str(), &info) == 0) {
+    if ((info.st_mode & 077) != 0) chmod(file.c_str(), 0600);
+    owns_file_ = true;
+    file_device_ = info.st_dev;
+    file_inode_ = info.st_ino;
+  }
   return true;
+}
+
+void RemoteServer::StopListening() {
+  if (OwnsSocketFile()) unlink(QFile::encodeName(path_).constData());
+  owns_file_ = false;
+  if (server_.isListening()) server_.close();
+}
+
+bool RemoteServer::OwnsSocketFile() const {
+  if (!owns_file_) return false;
+  struct stat info {};
+  return lstat(QFile::encodeName(path_).constData(), &info) == 0 && info.st_dev == file_device_ &&
+         info.st_ino == file_inode_;
+}
+
+// Runs every few seconds: a server that still listens at its own file only checks; one that lost
+// its socket (a failed accept closed it) or its file (removed, or replaced by another instance),
+// or never had one, tries to listen again.
+void RemoteServer::Watch() {
+  if (Listening()) {
+    watch_.start(kRemoteCheckIntervalMs);
+    return;
+  }
+  watch_.start(TryListen(nullptr) ? kRemoteCheckIntervalMs : kRemoteRetryIntervalMs);
 }
 
 void RemoteServer::AcceptClients() {
   while (QLocalSocket* socket = server_.nextPendingConnection()) {
+    if (static_cast<int>(clients_.size()) >= kMaxRemoteClients) {
+      // Told why, and closed before it can hold a descriptor.
+      socket->write("PBUSY\n");
+      socket->flush();
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
     clients_.emplace(socket, Client{});
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] { ReadClient(socket); });
     connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
@@ -169,21 +233,42 @@ void RemoteServer::ReadClient(QLocalSocket* socket) {
   const QByteArray bytes = socket->readAll();
   const size_t before = queue_.size();
   SplitLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), client.pending,
-             client.discarding,
-             [this](std::string_view line) { queue_.push_back(DecodeLine(line)); });
+             client.discarding, [this, &client](std::string_view line) {
+               if (line.starts_with('L')) client.controls = true;
+               queue_.push_back(Queued{std::string(line)});
+             });
   if (queue_.size() != before) PostDelivery();
 }
 
 void RemoteServer::RemoveClient(QLocalSocket* socket) {
-  if (clients_.erase(socket) == 0) return;
+  if (!clients_.contains(socket)) return;
+  ForgetClient(socket);
   socket->deleteLater();
 }
 
 void RemoteServer::DropClient(QLocalSocket* socket) {
-  if (clients_.erase(socket) == 0) return;
+  if (!clients_.contains(socket)) return;
+  ForgetClient(socket);
   QObject::disconnect(socket, nullptr, this, nullptr);
   socket->abort();
   socket->deleteLater();
+}
+
+// The end of control is queued behind the client's own lines, so that a client that sends a
+// command and leaves at once has its command carried out first.
+void RemoteServer::ForgetClient(QLocalSocket* socket) {
+  const auto it = clients_.find(socket);
+  const bool controlled = it->second.controls;
+  clients_.erase(it);
+  if (controlled && !AnyClientControls()) {
+    queue_.push_back(Queued{{}, /*end_of_control=*/true});
+    PostDelivery();
+  }
+}
+
+bool RemoteServer::AnyClientControls() const {
+  return std::any_of(clients_.begin(), clients_.end(),
+                     [](const auto& entry) { return entry.second.controls; });
 }
 
 // Lines are handed over from a posted call rather than from the socket's own signal: a handler
@@ -200,11 +285,16 @@ void RemoteServer::DeliverQueued() {
   delivery_posted_ = false;
   const QPointer<RemoteServer> alive(this);
   while (!queue_.empty()) {
-    const std::string text = std::move(queue_.front());
+    const Queued item = std::move(queue_.front());
     queue_.pop_front();
     // Should the handler run a nested event loop, the lines after this one are handled there.
     if (!queue_.empty()) PostDelivery();
-    if (on_text) on_text(text);
+    if (item.end_of_control) {
+      // A client that took control since has it now.
+      if (on_control_ended && !AnyClientControls()) on_control_ended();
+    } else if (on_text) {
+      on_text(item.text);
+    }
     if (!alive) return;
   }
 }
@@ -262,7 +352,8 @@ int RunRemoteClient(const std::vector<std::string>& texts, int wait_ms, std::ost
 
   QByteArray bytes;
   for (const std::string& text : texts) {
-    bytes.append(text.data(), static_cast<qsizetype>(text.size()));
+    const std::string resolved = ResolveRemoteText(text);
+    bytes.append(resolved.data(), static_cast<qsizetype>(resolved.size()));
     bytes.append('\n');
   }
   socket.write(bytes);

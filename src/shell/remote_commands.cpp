@@ -2,6 +2,8 @@
 
 #include <array>
 #include <charconv>
+#include <filesystem>
+#include <system_error>
 
 namespace quillon {
 
@@ -26,6 +28,28 @@ RemotePreview ParseRemotePreview(std::string_view text) {
   if (error == std::errc() && measure >= 0) preview.measure = measure;
   if (blank != std::string_view::npos) preview.path = std::string(rest.substr(blank + 1));
   return preview;
+}
+
+std::string AbsoluteChartPath(std::string_view path) {
+  const std::filesystem::path given(path);
+  if (path.empty() || given.is_absolute()) return std::string(path);
+  std::error_code error;
+  const std::filesystem::path here = std::filesystem::current_path(error);
+  if (error || here.empty()) return std::string(path);
+  return (here / given).lexically_normal().string();
+}
+
+std::string ResolveRemoteText(std::string_view text) {
+  // The path starts after the first blank of a load and after the second of a preview, as
+  // HandleRemoteText reads them.
+  size_t start = std::string_view::npos;
+  if (text.starts_with(kRemotePreviewPrefix)) {
+    start = text.find(' ', kRemotePreviewPrefix.size());
+  } else if (text.starts_with("LLOAD")) {
+    start = text.find(' ');
+  }
+  if (start == std::string_view::npos) return std::string(text);
+  return std::string(text.substr(0, start + 1)) + AbsoluteChartPath(text.substr(start + 1));
 }
 
 void HandleRemoteText(RemoteTarget& target, std::string_view text) {

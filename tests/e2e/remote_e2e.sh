@@ -159,12 +159,13 @@ shot remote-closed
 
 # ---------------------------------------------------------------------------------------------
 # An editor's preview while the player runs. A background client listens to what the player
-# announces; a "P..." text from a client is ignored, so it sends one just to connect. What it
-# printed is read once it has ended, which the player's quit brings about.
+# announces; it sends an "L" text that names no command, which keeps remote control on while it
+# stays connected (the preview client itself leaves at once, which would end it). What it printed
+# is read once it has ended, which the player's quit brings about.
 step="listener"
 wait_until 30 sockets_are "$idle_sockets" ||
   fail "the player holds $(player_sockets) sockets, not $idle_sockets, with no client connected"
-"${player_env[@]}" "$quillon_bin" --remote PPREV --wait 600000 \
+"${player_env[@]}" "$quillon_bin" --remote LLISTEN --wait 600000 \
   >"$work/listener.out" 2>"$work/listener.err" &
 listener_pid=$!
 track_helpers

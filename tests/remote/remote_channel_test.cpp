@@ -1,6 +1,7 @@
 #include "shell/remote_channel.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -13,6 +14,7 @@
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -140,14 +142,23 @@ TEST_F(RemoteChannelTest, OverlongLineIsDroppedAndOthersGoOn) {
   EXPECT_EQ(server.ClientCount(), 2);
 }
 
-TEST_F(RemoteChannelTest, GarbageAndNulBytesArePassedOnDecoded) {
+TEST_F(RemoteChannelTest, LinesArePassedOnByteForByte) {
   RawClient client(path);
   std::string garbage;
-  for (int i = 0; i < 4096; ++i)
-    garbage += static_cast<char>((i * 7919) % 256);
-  client.Send(std::string("\0\xFFL\0X\n", 6) + garbage + "\nLPAUSE\n");
+  for (int i = 0; i < 4096; ++i) {
+    const char byte = static_cast<char>((i * 7919) % 256);
+    if (byte != '\n') garbage += byte;
+  }
+  // A chart in a folder whose name is CP932 bytes ("曲" is 0x8B 0xC8), which are not UTF-8.
+  const std::string cp932 = "LLOAD /bms/\x8B\xC8/\x83\x65\x83\x58\x83\x67.bms";
+  client.Send(std::string("\0\xFFL\0X\n", 6) + cp932 + "\n" + garbage + "\nLPAUSE\n");
   ASSERT_TRUE(RunUntil([&] { return !texts.empty() && texts.back() == "LPAUSE"; }));
-  EXPECT_EQ(texts.front(), std::string("\0\xEF\xBF\xBDL\0X", 7));
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0], std::string("\0\xFFL\0X", 5));
+  EXPECT_EQ(texts[1], cp932);
+  std::string without_cr = garbage;
+  if (without_cr.back() == '\r') without_cr.pop_back();
+  EXPECT_EQ(texts[2], without_cr);
 }
 
 TEST_F(RemoteChannelTest, HalfLineThenGoneDeliversOnlyWholeLines) {
@@ -183,19 +194,176 @@ TEST_F(RemoteChannelTest, ClientThatNeverReadsIsDropped) {
   EXPECT_LT(static_cast<qint64>(silent.received.size()), sent);
 }
 
-TEST_F(RemoteChannelTest, HundredClientsAllHearABroadcast) {
-  std::vector<std::unique_ptr<QLocalSocket>> clients;
-  for (int i = 0; i < 100; ++i) {
-    clients.push_back(std::make_unique<QLocalSocket>());
-    clients.back()->connectToServer(path);
+// Sets the soft limit of open files for the life of the object.
+class FileLimit {
+ public:
+  explicit FileLimit(rlim_t soft) {
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit wanted = saved_;
+    wanted.rlim_cur = std::min(soft, saved_.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &wanted);
   }
-  ASSERT_TRUE(RunUntil([&] { return server.ClientCount() == 100; }));
+  ~FileLimit() { setrlimit(RLIMIT_NOFILE, &saved_); }
+  FileLimit(const FileLimit&) = delete;
+  FileLimit& operator=(const FileLimit&) = delete;
+  static rlim_t Current() {
+    rlimit now{};
+    getrlimit(RLIMIT_NOFILE, &now);
+    return now.rlim_cur;
+  }
+
+ private:
+  rlimit saved_{};
+};
+
+bool SocketFileExists(const QString& path) {
+  struct stat info {};
+  return lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+TEST_F(RemoteChannelTest, ClientsPastTheCapAreToldBusyAndTheChannelStays) {
+  // 1,100 idle connections, as many as used up the descriptors of a server without a cap.
+  const FileLimit limit(4096);
+  ASSERT_GE(FileLimit::Current(), 2048u);
+  std::vector<std::unique_ptr<RawClient>> clients;
+  for (int batch = 0; batch < 11; ++batch) {
+    for (int i = 0; i < 100; ++i)
+      clients.push_back(std::make_unique<RawClient>(path));
+    // Every client past the cap hears PBUSY and finds its connection closed.
+    ASSERT_TRUE(RunUntil([&] {
+      return std::all_of(clients.begin() + kMaxRemoteClients, clients.end(),
+                         [](auto& c) { return !c->Read(); });
+    })) << "batch "
+        << batch;
+  }
+  ASSERT_TRUE(std::all_of(clients.begin(), clients.end(), [](auto& c) { return c->connected(); }));
+  EXPECT_EQ(server.ClientCount(), kMaxRemoteClients);
+  for (size_t i = kMaxRemoteClients; i < clients.size(); ++i)
+    ASSERT_EQ(clients[i]->received, "PBUSY\n") << i;
+  EXPECT_TRUE(server.Listening());
+  EXPECT_TRUE(SocketFileExists(path));
+
+  // The clients kept all hear a broadcast; once they have gone, a new client is served.
   server.Broadcast("PENABLED True");
   ASSERT_TRUE(RunUntil([&] {
-    return std::all_of(clients.begin(), clients.end(), [](auto& c) { return c->canReadLine(); });
+    return std::all_of(clients.begin(), clients.begin() + kMaxRemoteClients,
+                       [](auto& c) { return c->Read() && c->Lines() == 1; });
   }));
-  for (auto& client : clients)
-    EXPECT_EQ(client->readLine(), "PENABLED True\n");
+  EXPECT_EQ(clients.front()->received, "PENABLED True\n");
+  clients.clear();
+  ASSERT_TRUE(RunUntil([&] { return server.ClientCount() == 0; }));
+  std::ostringstream out, err;
+  EXPECT_EQ(RunRemoteClient({"LSTOP"}, 0, out, err, path), 0) << err.str();
+  ASSERT_TRUE(RunUntil([&] { return texts.size() == 1; }));
+  EXPECT_EQ(texts[0], "LSTOP");
+}
+
+TEST_F(RemoteChannelTest, AFailedAcceptOrARemovedFileMakesTheServerListenAgain) {
+  // Every descriptor but one in use: a client takes the last, and the server's accept fails,
+  // which makes Qt close the listening socket.
+  {
+    const FileLimit limit(512);
+    std::vector<int> fillers;
+    for (int fd; (fd = dup(STDERR_FILENO)) >= 0;)
+      fillers.push_back(fd);
+    ASSERT_FALSE(fillers.empty());
+    close(fillers.back());
+    fillers.pop_back();
+    RawClient last(path);
+    EXPECT_TRUE(last.connected());
+    const bool lost = RunUntil([&] { return !server.Listening(); });
+    for (int fd : fillers)
+      close(fd);
+    ASSERT_TRUE(lost);
+  }
+  ASSERT_TRUE(RunUntil([&] { return server.Listening(); }));
+  RawClient after_failure(path);
+  after_failure.Send("LPLAY\n");
+  ASSERT_TRUE(RunUntil([&] { return texts.size() == 1; }));
+
+  // The socket file removed: it is back within the check interval, and serves.
+  ASSERT_EQ(unlink(QFile::encodeName(path).constData()), 0);
+  QDeadlineTimer back(kRemoteCheckIntervalMs + 1000);
+  ASSERT_TRUE(RunUntil([&] { return SocketFileExists(path) && server.Listening(); }));
+  EXPECT_FALSE(back.hasExpired());
+  RawClient after_removal(path);
+  after_removal.Send("LSTOP\n");
+  ASSERT_TRUE(RunUntil([&] { return texts.size() == 2; }));
+  EXPECT_EQ(texts, (std::vector<std::string>{"LPLAY", "LSTOP"}));
+}
+
+TEST_F(RemoteChannelTest, ASecondServerTakesOverWhenTheFirstCloses) {
+  const QString shared = folder.filePath(QStringLiteral("shared"));
+  auto first = std::make_unique<RemoteServer>();
+  ASSERT_TRUE(first->Listen(nullptr, shared));
+  auto second = std::make_unique<RemoteServer>();
+  std::vector<std::string> heard;
+  second->on_text = [&](const std::string& text) { heard.push_back(text); };
+  std::string error;
+  EXPECT_FALSE(second->Listen(&error, shared));
+  EXPECT_NE(error.find("already listens"), std::string::npos) << error;
+
+  // The first closes: the second takes the path over within its retry time.
+  first.reset();
+  const QDeadlineTimer deadline(kRemoteRetryIntervalMs + 2000);
+  ASSERT_TRUE(RunUntil([&] { return second->Listening(); }));
+  EXPECT_FALSE(deadline.hasExpired());
+  std::ostringstream out, err;
+  EXPECT_EQ(RunRemoteClient({"LNEXT"}, 0, out, err, shared), 0) << err.str();
+  ASSERT_TRUE(RunUntil([&] { return heard.size() == 1; }));
+  EXPECT_EQ(heard[0], "LNEXT");
+
+  // Another live socket put over the second's file: the second, closing, leaves it alone.
+  RemoteServer third;
+  const QString third_path = folder.filePath(QStringLiteral("third"));
+  ASSERT_TRUE(third.Listen(nullptr, third_path));
+  const QByteArray file = QFile::encodeName(shared);
+  ASSERT_EQ(rename(QFile::encodeName(third_path).constData(), file.constData()), 0);
+  struct stat before {};
+  ASSERT_EQ(lstat(file.constData(), &before), 0);
+  EXPECT_FALSE(second->Listening());
+  second.reset();
+  struct stat after {};
+  ASSERT_EQ(lstat(file.constData(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_TRUE(RemoteInstanceRunning(shared));
+}
+
+TEST_F(RemoteChannelTest, ControlEndsWhenTheLastClientThatSentACommandLeaves) {
+  std::vector<std::string> events;
+  server.on_text = [&](const std::string& text) { events.push_back(text); };
+  server.on_control_ended = [&] { events.push_back("ended"); };
+
+  // A listener that only sent a notification text is not in control.
+  RawClient listener(path);
+  listener.Send("PPREV\n");
+  ASSERT_TRUE(RunUntil([&] { return events.size() == 1; }));
+  // A one-shot client: its command is carried out before control ends.
+  {
+    RawClient once(path);
+    once.Send("LSTOP\n");
+  }
+  ASSERT_TRUE(RunUntil([&] { return events.size() == 3; }));
+  EXPECT_EQ(events, (std::vector<std::string>{"PPREV", "LSTOP", "ended"}));
+
+  // Two clients in control: control ends only when both have gone.
+  events.clear();
+  auto first = std::make_unique<RawClient>(path);
+  auto second = std::make_unique<RawClient>(path);
+  first->Send("LPLAY\n");
+  second->Send("LNEXT\n");
+  ASSERT_TRUE(RunUntil([&] { return events.size() == 2; }));
+  first.reset();
+  ASSERT_TRUE(RunUntil([&] { return server.ClientCount() == 2; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(events.size(), 2u);
+  second.reset();
+  ASSERT_TRUE(RunUntil([&] { return events.size() == 3; }));
+  EXPECT_EQ(events.back(), "ended");
+  listener.Close();
+  ASSERT_TRUE(RunUntil([&] { return server.ClientCount() == 0; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(events.size(), 3u);
 }
 
 TEST_F(RemoteChannelTest, ClientsGoneDuringBroadcastAreForgotten) {
@@ -284,6 +452,13 @@ TEST_F(RemoteChannelTest, ClientPrintsTheAnswersUntilTheServerGoes) {
   EXPECT_EQ(RunRemoteClient({"LLOAD /a\nLSTOP"}, 0, out, err, path), 2);
   EXPECT_EQ(err.str(), "quillon: a remote text cannot hold a line end\n");
   EXPECT_EQ(out.str(), "");
+
+  // A relative chart path is sent absolute, against the client's own folder.
+  std::vector<std::string> sent;
+  server.on_text = [&](const std::string& text) { sent.push_back(text); };
+  EXPECT_EQ(RunRemoteClient({"LLOAD songs/../x.bms", "LSTOP"}, 0, out, err, path), 0);
+  ASSERT_TRUE(RunUntil([&] { return sent.size() == 2; }));
+  EXPECT_EQ(sent[0], "LLOAD " + (std::filesystem::current_path() / "x.bms").string());
 
   // The server answers; on LCLOSE it goes away, which ends the client's wait early.
   auto* answering = new RemoteServer;

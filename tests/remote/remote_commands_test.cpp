@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,21 @@ TEST(RemoteCommandsTest, PreviewMeasureFallsBackToZero) {
   for (const char* text : {"LPREVIEW abc /x.bms", "LPREVIEW -3 /x.bms",
                            "LPREVIEW 99999999999 /x.bms", "LPREVIEW  /x.bms"})
     EXPECT_EQ(parsed(text), "0|/x.bms") << text;
+}
+
+TEST(RemoteCommandsTest, AClientSendsChartPathsAbsoluteWithTheirBytesKept) {
+  const std::string here = std::filesystem::current_path().string();
+  // CP932 bytes ("曲" is 0x8B 0xC8) that are not UTF-8 stay as they are.
+  const std::string cp932 = "\x8B\xC8/a b.bms";
+  EXPECT_EQ(ResolveRemoteText("LLOAD " + cp932), "LLOAD " + here + "/" + cp932);
+  EXPECT_EQ(ResolveRemoteText("LLOAD ./x/../y/./z.bms"), "LLOAD " + here + "/y/z.bms");
+  EXPECT_EQ(ResolveRemoteText("LPREVIEW 12 ../x.bms"),
+            "LPREVIEW 12 " + (std::filesystem::path(here).parent_path() / "x.bms").string());
+  // The path is read as the handler reads it: a blank inside it stays part of it.
+  EXPECT_EQ(ResolveRemoteText("LPREVIEW 3 my song.bms"), "LPREVIEW 3 " + here + "/my song.bms");
+  for (const char* unchanged :
+       {"LLOAD /abs/./x.bms", "LLOAD", "LLOAD ", "LPREVIEW 3", "LSTOP", "PLENGTH 5", "LLOADX"})
+    EXPECT_EQ(ResolveRemoteText(unchanged), unchanged);
 }
 
 }  // namespace

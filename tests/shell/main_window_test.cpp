@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,7 +21,10 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <csignal>
 #include <filesystem>
+#include <functional>
+#include <sstream>
 
 #include "dialogs/random_select.h"
 #include "platform/common_dialog.h"
@@ -29,6 +33,7 @@
 #include "shell/main_window.h"
 #include "shell/picture_widgets.h"
 #include "shell/remote_channel.h"
+#include "shell/shutdown_signals.h"
 #include "support/test_data.h"
 
 namespace quillon {
@@ -858,6 +863,146 @@ TEST_F(MainWindowTest, APreviewStartedFromTheCommandLineLeavesThePlaylistAlone) 
   ASSERT_EQ(list.size(), 1U);
   EXPECT_EQ(std::filesystem::path(list.entries()[0].FileName).filename(), "kept.bms");
   EXPECT_EQ(std::filesystem::path(window->CurrentFile()).filename(), "previewed.bms");
+}
+
+// Runs events until `done` holds or ten seconds have passed. A play started meanwhile runs to its
+// end inside, before `done` is asked again.
+bool WaitUntil(const std::function<bool()>& done) {
+  QDeadlineTimer deadline(10'000);
+  while (!done() && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  return done();
+}
+
+size_t LoadCount(const MainWindow& window) {
+  const auto& log = window.load_log();
+  return static_cast<size_t>(std::count(log.begin(), log.end(), "Now Loading..."));
+}
+
+// What a random-select question asks in the middle of a load.
+std::string RandomChart() {
+  return "#BPM 120\r\n#RANDOM 2\r\n#IF 1\r\n#00111:01\r\n#ENDIF\r\n#IF "
+         "2\r\n#00112:01\r\n#ENDIF\r\n";
+}
+
+TEST_F(MainWindowTest, TermIntAndHupQuitAsFileQuitDoesDuringPlayALoadAndTheRandomQuestion) {
+  const auto saved = [this] {
+    return std::filesystem::exists(dir_.path() / "Quillon.ini") &&
+           std::filesystem::exists(dir_.path() / "data" / "quillon.bpl");
+  };
+  {
+    // SIGTERM during a play started from the command line.
+    auto window = std::make_unique<MainWindow>(Options());
+    bool ended = false;
+    window->on_ended = [&] { ended = true; };
+    ShutdownSignals signals_in([&] { window->RequestQuit(); });
+    ASSERT_TRUE(signals_in.Installed());
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (!window->core().engine.Playing) return;
+      poll.stop();
+      std::raise(SIGTERM);
+    });
+    poll.start(5);
+    window->Startup(Chart("long.bms", 6));
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(window->Ended());
+    EXPECT_EQ(window->trace().back(), "shutdown 11");
+    EXPECT_EQ(window->DDEP(), "PCLOSE");
+    EXPECT_TRUE(saved());
+  }
+  std::filesystem::remove(dir_.path() / "Quillon.ini");
+  std::filesystem::remove(dir_.path() / "data" / "quillon.bpl");
+  {
+    // SIGHUP while the random-select question of a load is open, in full screen: the question
+    // is cancelled (a branch is picked at random), the load ends, then the program quits.
+    auto window = Start();
+    bool ended = false;
+    window->on_ended = [&] { ended = true; };
+    ShutdownSignals signals_in([&] { window->RequestQuit(); });
+    window->control_panel().SetElementState(static_cast<int>(Element::RandomSelect), 1);
+    window->mVI_Click(10);
+    ASSERT_TRUE(window->FullScreenOn());
+    bool asked = false;
+    Later(0, [&] {
+      asked = dynamic_cast<RandomSelectDialog*>(QApplication::activeModalWidget()) != nullptr;
+      std::raise(SIGHUP);
+    });
+    const std::string chart = dir_.Write("random.bms", RandomChart());
+    window->bLoad(chart);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(window->CurrentFile(), chart);
+    ASSERT_TRUE(WaitUntil([&] { return ended; }));
+    EXPECT_EQ(window->trace().back(), "shutdown 11");
+    EXPECT_TRUE(saved());
+  }
+  {
+    // SIGINT with no window: the handler only hands the signal on; nothing runs twice.
+    int calls = 0;
+    ShutdownSignals signals_in([&] { ++calls; });
+    std::raise(SIGINT);
+    ASSERT_TRUE(WaitUntil([&] { return calls == 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 1);
+  }
+}
+
+TEST_F(MainWindowTest, ASecondSignalDuringShutDownEndsTheProcessAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ShutdownSignals signals_in([] {});
+        std::raise(SIGTERM);
+        std::raise(SIGTERM);
+        std::_Exit(0);
+      },
+      testing::ExitedWithCode(128 + SIGTERM), "");
+}
+
+TEST_F(MainWindowTest, ARemoteLoadAskedForDuringALoadRunsWhenItEnds) {
+  auto window = Start();
+  window->control_panel().SetElementState(static_cast<int>(Element::RandomSelect), 1);
+  const std::string first = dir_.Write("random.bms", RandomChart());
+  const std::string skipped = Chart("skipped.bms", 1);
+  const std::string newest = Chart("newest.bms", 2);
+  const size_t loads_before = LoadCount(*window);
+  // While the random-select question of the first load is open, two loads are asked for; only
+  // the newest is kept.
+  Later(0, [&] {
+    auto* dialog = dynamic_cast<RandomSelectDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    window->ReceiveRemoteText("LLOAD " + skipped);
+    window->ReceiveRemoteText("LLOAD " + newest);
+    dialog->OkButton()->click();
+  });
+  window->bLoad(first);
+  EXPECT_EQ(window->CurrentFile(), first);
+  ASSERT_TRUE(WaitUntil([&] { return window->CurrentFile() == newest; }));
+  EXPECT_EQ(window->core().chart.Header.Title, "newest.bms");
+  EXPECT_EQ(LoadCount(*window), loads_before + 2);
+}
+
+TEST_F(MainWindowTest, AOneShotClientLoadsByTheNamesBytesAndThenLeavesTheUserInControl) {
+  auto window = Start();
+  // A folder whose name is CP932 bytes ("曲" is 0x8B 0xC8), as unpacked BMS archives have them.
+  const std::string chart = dir_.Write("\x8B\xC8/one.bms", ShortChart("one", 2));
+  Playlist& list = window->playlist_window().playlist();
+  for (const char* name : {"a.bms", "b.bms"})
+    list.AddList(Chart(name, 1));
+  std::ostringstream out, err;
+  ASSERT_EQ(RunRemoteClient({"LLOAD " + chart}, 0, out, err, window->remote_server()->ServerPath()),
+            0)
+      << err.str();
+  bool controlled = false;
+  ASSERT_TRUE(WaitUntil([&] {
+    controlled = controlled || window->DdeControlled;
+    return window->CurrentFile() == chart && window->core().chart.Header.Title == "one";
+  }));
+  // The client has gone: control has ended, and the user's own "next" steps the playlist again.
+  ASSERT_TRUE(WaitUntil([&] { return !window->DdeControlled; }));
+  window->HandleKey(Qt::Key_B, Qt::NoModifier);
+  EXPECT_NE(window->DDEP(), "PNEXT");
+  EXPECT_NE(window->CurrentFile(), chart);
 }
 
 }  // namespace
