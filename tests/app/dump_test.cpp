@@ -149,6 +149,24 @@ TEST(DumpTest, ResourcesListWhatWasLoaded) {
   EXPECT_EQ(err.str(), "");
 }
 
+// Archives unpacked on Linux keep CP932 folder and file names: bytes that are not UTF-8.
+TEST(DumpTest, ChartsInCp932NamedFoldersLoadWithTheirFiles) {
+  test::TempDir dir;
+  const fs::path folder = dir.path() / "\x89\xb9\x8a\x79";
+  fs::copy(QUILLON_SOURCE_DIR "/resources/demo", folder);
+  fs::rename(folder / "demo.bms", folder / "\x8b\xc8.bms");
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir.path());
+  std::ostringstream out, err;
+  const int status = RunDump({"\x89\xb9\x8a\x79/\x8b\xc8.bms", {}, true}, out, err);
+  fs::current_path(cwd);
+  ASSERT_EQ(status, 0) << err.str();
+  const auto json = nlohmann::ordered_json::parse(out.str());
+  EXPECT_EQ(json["header"]["Title"], "Quillon Demo");
+  EXPECT_EQ(json["sounds"].size(), 12u);
+  EXPECT_EQ(json["pictures"].size(), 3u);
+}
+
 TEST(RenderFramesTest, WritesOneBitmapPerFrameOfTheDisplay) {
   test::TempDir dir;
   RenderFramesRequest request;
