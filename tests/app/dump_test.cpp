@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -81,7 +80,7 @@ TEST(DumpTest, MissingChartFailsWithAMessage) {
 // a FIFO is never waited on, /dev/zero never read.
 TEST(DumpTest, WhatIsNoChartFileFailsAtOnceWithItsReason) {
   test::TempDir dir;
-  const auto started = std::chrono::steady_clock::now();
+  // None of these may block (ctest's time-out would end a hang) or be read.
   for (const test::OddFile& odd : test::MakeOddFiles(dir, ".bms", uint64_t{100} << 20)) {
     SCOPED_TRACE(odd.name);
     const std::string line =
@@ -109,7 +108,6 @@ TEST(DumpTest, WhatIsNoChartFileFailsAtOnceWithItsReason) {
   }
   EXPECT_FALSE(fs::exists(dir.path() / "out.wav"));
   EXPECT_FALSE(fs::exists(dir.path() / "frame0001.bmp"));
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
   std::ostringstream out, err;
   EXPECT_EQ(RunDump({(dir.path() / "fifo.bms").string(), {}}, out, err), 1);
   EXPECT_EQ(err.str(), "quillon: Not a chart file: " + (dir.path() / "fifo.bms").string() + "\n");
