@@ -36,7 +36,9 @@ TEST(ReadUserFile, RefusesWhatIsNotASmallRegularFile) {
     SCOPED_TRACE(c.path);
     const FileRead read = ReadUserFile(c.path, kChartFileCap);
     EXPECT_EQ(read.refusal, c.refusal);
-    if (c.refusal == FileRefusal::Unreadable) EXPECT_EQ(read.error, c.error);
+    if (c.refusal == FileRefusal::Unreadable) {
+      EXPECT_EQ(read.error, c.error);
+    }
     EXPECT_TRUE(read.bytes.empty());
     EXPECT_EQ(CheckUserFile(c.path, kChartFileCap), c.refusal);
   }
