@@ -19,7 +19,6 @@ struct SoundDevice::Impl {
   int32_t rate = 0;
   int32_t next_id = 1;  // ids stay unique across a close and a new open
   bool global_focus = false;
-  std::string last_error;
 
   bool Open() const { return mixer != nullptr; }
 
@@ -52,19 +51,6 @@ int32_t SoundDevice::dsInitialize2(int64_t, int32_t) {
 
 void SoundDevice::dsSetGlobalFocus(int32_t on) {
   impl_->global_focus = on != 0;
-}
-
-int32_t SoundDevice::dsCreateDSB(int32_t device, std::string_view file_image, int32_t) {
-  impl_->last_error.clear();
-  if (!impl_->Open() || device != kDeviceHandle) {
-    impl_->last_error = "no sound device";
-    return 0;
-  }
-  auto sound = std::make_shared<DecodedSound>();
-  if (!DecodeSound(file_image, impl_->rate, *sound, impl_->last_error)) return 0;
-  const int32_t id = impl_->mixer->Add(std::move(sound));
-  if (id == 0) impl_->last_error = "the sound device cannot take more buffers now";
-  return id;
 }
 
 int32_t SoundDevice::CreateBuffer(std::shared_ptr<const DecodedSound> sound) {
@@ -110,10 +96,6 @@ int64_t SoundDevice::OutputFrame() const {
 
 int32_t SoundDevice::ActiveVoices() const {
   return impl_->Open() ? impl_->mixer->ActiveVoices() : 0;
-}
-
-const std::string& SoundDevice::LastError() const {
-  return impl_->last_error;
 }
 
 OfflineMixer::OfflineMixer(int32_t rate) : mixer_(std::make_unique<Mixer>(rate, true)) {}

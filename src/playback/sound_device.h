@@ -1,9 +1,9 @@
 // The sound device: buffers of decoded sounds played through our own mixer.
 //
-// The operations keep the names the rest of the program calls them by (dsInitialize2,
-// dsCreateDSB, dsPlay, ...). Each buffer has one voice: dsPlay restarts it from the start,
-// never layered. Starts may be scheduled at an exact sample of the output stream, so a sound's
-// onset does not depend on when the UI thread got round to it.
+// The operations keep the names the rest of the program calls them by (dsInitialize2, dsPlay,
+// dsFree, ...). Each buffer has one voice: dsPlay restarts it from the start, never layered.
+// Starts may be scheduled at an exact sample of the output stream, so a sound's onset does not
+// depend on when the UI thread got round to it.
 //
 // Threads: every operation here is called on the UI thread, except that DecodeSound may run on
 // any thread to make sounds for CreateBuffer. The mixer runs on the output's thread (SDL's audio
@@ -13,8 +13,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
-#include <string_view>
 
 #include "playback/sound_backend.h"
 #include "playback/sound_decoder.h"
@@ -32,14 +30,11 @@ class SoundDevice {
   SoundDevice& operator=(const SoundDevice&) = delete;
 
   // Opens the output: a device handle (non-zero), 0 when no output could be opened. Everything
-  // else then works silently: dsCreateDSB and CreateBuffer give 0, the rest does nothing. While
-  // open, a second call gives the same handle. The window and mode are not needed here.
+  // else then works silently: CreateBuffer gives 0, the rest does nothing. While open, a second
+  // call gives the same handle. The window and mode are not needed here.
   int32_t dsInitialize2(int64_t window, int32_t mode);
   // The mix goes on whichever window has the focus; the flag is only kept.
   void dsSetGlobalFocus(int32_t on);
-  // A buffer for a whole sound file image, decoded at Rate(); 0 when `device` is not the open
-  // device's handle or the image cannot be decoded (LastError says why). `flags` is not used.
-  int32_t dsCreateDSB(int32_t device, std::string_view file_image, int32_t flags);
   // A buffer for a sound decoded already (on any thread) at Rate(); 0 with no device, or when
   // the sound is empty, not mono or stereo, or at another rate.
   int32_t CreateBuffer(std::shared_ptr<const DecodedSound> sound);
@@ -67,8 +62,6 @@ class SoundDevice {
   int64_t OutputFrame() const;
   // Voices sounding now (the polyphony gauge).
   int32_t ActiveVoices() const;
-  // Why the last dsCreateDSB gave 0.
-  const std::string& LastError() const;
 
  private:
   struct Impl;

@@ -7,16 +7,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "playback/mixer.h"
 #include "playback/sound_files.h"
 #include "playback/sound_module.h"
-#include "support/odd_files.h"
 
 namespace quillon {
 namespace {
@@ -149,7 +146,6 @@ TEST(Mixer, FreeingASoundingBufferSilencesAndReleasesIt) {
 TEST(SoundDevice, WithoutAnOutputEverythingIsSilentAndHarmless) {
   SoundDevice sound(MakeNullBackend());
   EXPECT_EQ(sound.dsInitialize2(0, 2), 0);
-  EXPECT_EQ(sound.dsCreateDSB(1, test::Wav(44100, 1, 100), 1), 0);
   EXPECT_EQ(sound.CreateBuffer(MakeSound(44100, 1, {1, 2, 3})), 0);
   sound.dsSetVolume(1, -600);
   sound.dsPlay(1);
@@ -207,7 +203,9 @@ TEST(SdlOutput, DummyDriverOpensAndPlays) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return done();
   };
-  const int32_t id = sound.dsCreateDSB(handle, test::Wav(44100, 2, 44100), 1);
+  const int32_t id =
+      sound.CreateBuffer(MakeSound(sound.Rate(), 2, std::vector<int16_t>(88200, 1000)));
+  ASSERT_NE(id, 0);
   sound.dsPlay(id);
   EXPECT_TRUE(wait_for([&] { return sound.ActiveVoices() == 1; }));
   const int64_t frame = sound.OutputFrame();
@@ -225,42 +223,16 @@ struct Messages : SoundMessages {
   void ShowSoundError(std::string_view text) override { shown.emplace_back(text); }
 };
 
-TEST(SoundModule, NoDeviceIsToldOnceAndFilesThatDoNotDecodeAreNamed) {
+TEST(SoundModule, NoDeviceIsToldOnceAndAnOpenDeviceSaysNothing) {
   Messages messages;
   SoundDevice none(MakeNullBackend());
   EXPECT_EQ(InitSound(none, 0, messages), 0);
   EXPECT_EQ(messages.shown,
             std::vector<std::string>{"Direct Soundインターフェースが作成できません。"});
-  EXPECT_EQ(LoadWave(none, 0, "/any.wav", 1, messages), 0);  // no device: nothing is read
 
   SoundDevice device(std::make_unique<MemoryBackend>(44100));
-  const int32_t handle = InitSound(device, 0, messages);
-  ASSERT_NE(handle, 0);
-  const std::string bad = ::testing::TempDir() + "quillon_not_a_sound.wav";
-  { std::ofstream(bad) << "not a sound"; }
-  EXPECT_EQ(LoadWave(device, handle, "/no/such.wav", 1, messages), 0);  // missing: no message
-  EXPECT_EQ(LoadWave(device, handle, bad, 1, messages), 0);
-  ASSERT_EQ(messages.shown.size(), 2u);
-  EXPECT_EQ(messages.shown[1], "ファイルロード中のエラー :\n" + bad);
-  std::remove(bad.c_str());
-}
-
-// What is no sound file to read is named like a sound that does not decode, never waited on
-// nor read without end; one gone by the time it is read is a missing one.
-TEST(SoundModule, FilesThatAreNoSoundToReadAreNamed) {
-  Messages messages;
-  SoundDevice device(std::make_unique<MemoryBackend>(44100));
-  const int32_t handle = InitSound(device, 0, messages);
-  ASSERT_NE(handle, 0);
-  test::TempDir dir;
-  std::vector<std::string> named;
-  for (const test::OddFile& odd : test::MakeOddFiles(dir, ".wav", kSoundFileCap + 1)) {
-    SCOPED_TRACE(odd.name);
-    EXPECT_EQ(LoadWave(device, handle, odd.path, 1, messages), 0);
-    if (odd.refusal != FileRefusal::Missing)
-      named.push_back("ファイルロード中のエラー :\n" + odd.path);
-  }
-  EXPECT_EQ(messages.shown, named);
+  EXPECT_NE(InitSound(device, 0, messages), 0);
+  EXPECT_EQ(messages.shown.size(), 1u);  // an opened device says nothing
 }
 
 }  // namespace
