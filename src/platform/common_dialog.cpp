@@ -239,7 +239,6 @@ std::string SaveFileDialog(QWidget* owner, std::string_view filter, std::string_
 
 void C_CommonDialog::Begin() {
   api_return_ = 0;
-  extended_error_ = 0;
 }
 
 FileDialogRequest C_CommonDialog::FileRequest() const {
@@ -314,20 +313,6 @@ int C_CommonDialog::ShowFont() {
   font_strikethru_ = chosen->strikeOut();
   font_name_ = TextBeforeNul(ToUtf8(chosen->family()));
   font_size_ = PointsFromTenths(TenthsOfPoint(*chosen));
-  return 0;
-}
-
-int C_CommonDialog::ShowPrinter() {
-  Begin();
-  action_ = 5;
-  extended_error_ = kDialogNotAvailable;
-  return Cancelled();
-}
-
-int C_CommonDialog::ShowHelp() {
-  Begin();
-  action_ = 6;
-  extended_error_ = kDialogNotAvailable;
   return 0;
 }
 

@@ -122,12 +122,10 @@ std::string InputBox(QWidget* owner, std::string_view prompt, std::string_view t
 
 // Returned by a Show operation when the user cancelled while CancelError is set.
 inline constexpr int kCancelError = 2001;
-// ExtendedError after ShowPrinter and ShowHelp, which have no dialog here.
-inline constexpr std::int32_t kDialogNotAvailable = 0xFFFF;
 
 // The dialogs behind properties. Every property starts at 0, false or empty. Each Show operation
-// first sets APIReturn and ExtendedError to 0, then sets APIReturn to 1 when the user confirmed
-// and 0 when the user cancelled. Show operations never throw: a cancel with CancelError set is
+// first sets APIReturn to 0, then sets it to 1 when the user confirmed and 0 when the user
+// cancelled. Show operations never throw: a cancel with CancelError set is
 // returned as kCancelError, everything else as 0.
 class C_CommonDialog {
  public:
@@ -144,17 +142,11 @@ class C_CommonDialog {
   // FontUnderline and FontStrikethru. On success they take the choice: FontBold when the weight
   // is at least 700, FontSize in whole points (tenths rounded, halves to even). Action = 4.
   [[nodiscard]] int ShowFont();
-  // No printer dialog here: APIReturn 0, ExtendedError kDialogNotAvailable, the page and copy
-  // numbers unchanged; like a cancel, kCancelError when CancelError is set. Action = 5.
-  [[nodiscard]] int ShowPrinter();
-  // No help viewer here: APIReturn 0, ExtendedError kDialogNotAvailable; returns 0. Action = 6.
-  int ShowHelp();
 
   std::int16_t Action() const { return action_; }
   bool CancelError() const { return cancel_error_; }
   void setCancelError(bool value) { cancel_error_ = value; }
   std::int32_t APIReturn() const { return api_return_; }
-  std::int32_t ExtendedError() const { return extended_error_; }
   // The window the dialogs are shown over.
   QWidget* hwndOwner() const { return owner_; }
   void setHwndOwner(QWidget* value) { owner_ = value; }
@@ -198,35 +190,12 @@ class C_CommonDialog {
   bool FontStrikethru() const { return font_strikethru_; }
   void setFontStrikethru(bool value) { font_strikethru_ = value; }
 
-  std::int32_t Copies() const { return copies_; }
-  void setCopies(std::int32_t value) { copies_ = value; }
-  std::int32_t FromPage() const { return from_page_; }
-  void setFromPage(std::int32_t value) { from_page_ = value; }
-  std::int32_t ToPage() const { return to_page_; }
-  void setToPage(std::int32_t value) { to_page_ = value; }
-  std::int32_t Min() const { return min_; }
-  void setMin(std::int32_t value) { min_ = value; }
-  std::int32_t Max() const { return max_; }
-  void setMax(std::int32_t value) { max_ = value; }
-  std::int16_t PrinterDefault() const { return printer_default_; }
-  void setPrinterDefault(std::int16_t value) { printer_default_ = value; }
-  std::int32_t hDC() const { return hdc_; }
-
-  const std::string& HelpFile() const { return help_file_; }
-  void setHelpFile(std::string value) { help_file_ = std::move(value); }
-  const std::string& HelpKey() const { return help_key_; }
-  void setHelpKey(std::string value) { help_key_ = std::move(value); }
-  const std::string& HelpContext() const { return help_context_; }
-  void setHelpContext(std::string value) { help_context_ = std::move(value); }
-  std::int32_t HelpCommand() const { return help_command_; }
-  void setHelpCommand(std::int32_t value) { help_command_ = value; }
-
  private:
   // The request of ShowOpen and ShowSave, built from the file properties.
   FileDialogRequest FileRequest() const;
   // Takes the answer of a file dialog back; returns the Show result.
   int TakeFileAnswer(const std::optional<QString>& answer);
-  // Clears APIReturn and ExtendedError before a Show operation.
+  // Clears APIReturn before a Show operation.
   void Begin();
   // The Show result of a cancel.
   int Cancelled() const { return cancel_error_ ? kCancelError : 0; }
@@ -234,7 +203,6 @@ class C_CommonDialog {
   std::int16_t action_ = 0;
   bool cancel_error_ = false;
   std::int32_t api_return_ = 0;
-  std::int32_t extended_error_ = 0;
   QWidget* owner_ = nullptr;
   std::int32_t flags_ = 0;
   std::string filter_;
@@ -252,17 +220,6 @@ class C_CommonDialog {
   bool font_italic_ = false;
   bool font_underline_ = false;
   bool font_strikethru_ = false;
-  std::int32_t copies_ = 0;
-  std::int32_t from_page_ = 0;
-  std::int32_t to_page_ = 0;
-  std::int32_t min_ = 0;
-  std::int32_t max_ = 0;
-  std::int16_t printer_default_ = 0;
-  std::int32_t hdc_ = 0;
-  std::string help_file_;
-  std::string help_key_;
-  std::string help_context_;
-  std::int32_t help_command_ = 0;
 };
 
 }  // namespace quillon

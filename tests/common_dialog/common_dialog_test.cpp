@@ -106,9 +106,9 @@ TEST_F(CommonDialogTest, FileDialogsGetTheRecordAndGiveThePathBack) {
 }
 
 TEST_F(CommonDialogTest, CancelGivesTheErrorOnlyWhenCancelErrorIsSet) {
-  const std::vector<std::function<int()>> shows = {
-      [&] { return dialog.ShowOpen(); }, [&] { return dialog.ShowSave(); },
-      [&] { return dialog.ShowFont(); }, [&] { return dialog.ShowPrinter(); }};
+  const std::vector<std::function<int()>> shows = {[&] { return dialog.ShowOpen(); },
+                                                   [&] { return dialog.ShowSave(); },
+                                                   [&] { return dialog.ShowFont(); }};
   dialog.setFilename("keep.bms");
   dialog.setFontName("keep");
   for (size_t i = 0; i < shows.size(); ++i) {
@@ -146,15 +146,6 @@ TEST_F(CommonDialogTest, ShowFontSendsAndTakesTheAttributes) {
   EXPECT_EQ(dialog.FontName(), "DejaVu Serif");
   EXPECT_EQ(dialog.FontSize(), 10);
   EXPECT_FALSE(dialog.FontBold());  // 600 is below bold
-}
-
-TEST_F(CommonDialogTest, PrinterAndHelpReportNotAvailable) {
-  EXPECT_EQ(dialog.ShowPrinter(), 0);
-  EXPECT_EQ(dialog.ExtendedError(), kDialogNotAvailable);
-  dialog.ShowColor();
-  EXPECT_EQ(dialog.ExtendedError(), 0);
-  EXPECT_EQ(dialog.ShowHelp(), 0);
-  EXPECT_EQ(dialog.ExtendedError(), kDialogNotAvailable);
 }
 
 TEST_F(CommonDialogTest, PlainFileDialogsReturnThePathOrEmpty) {
