@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "platform/settings_store.h"
-#include "shell/settings_table.h"
+#include "settings/settings_table.h"
 
 namespace {
 

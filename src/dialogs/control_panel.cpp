@@ -11,7 +11,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "shell/settings_table.h"
+#include "settings/settings_table.h"
 
 namespace quillon {
 namespace {

@@ -14,8 +14,8 @@
 #include <cstdint>
 
 #include "platform/settings_store.h"
-#include "playback/title_style.h"
-#include "shell/settings_table.h"
+#include "settings/settings_table.h"
+#include "settings/title_style.h"
 
 class QCheckBox;
 class QLabel;

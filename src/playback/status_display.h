@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "chart/model.h"
-#include "playback/title_style.h"
+#include "settings/title_style.h"
 
 namespace quillon {
 

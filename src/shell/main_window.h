@@ -34,9 +34,9 @@
 #include "playback/title_text.h"
 #include "playlist/playlist.h"
 #include "resources/string_table.h"
+#include "settings/settings_table.h"
 #include "shell/player_core.h"
 #include "shell/remote_commands.h"
-#include "shell/settings_table.h"
 
 class QAction;
 class QMenu;

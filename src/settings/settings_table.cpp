@@ -1,4 +1,4 @@
-#include "shell/settings_table.h"
+#include "settings/settings_table.h"
 
 #include <charconv>
 #include <cmath>

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "platform/settings_store.h"
-#include "playback/title_style.h"
+#include "settings/title_style.h"
 
 namespace quillon {
 
