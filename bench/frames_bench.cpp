@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "bench_support.h"
-#include "chart/resource_loader.h"
+#include "chart_resources/resource_loader.h"
 #include "platform/surface.h"
 #include "playback/frame_export.h"
 #include "playback/headless.h"

@@ -4,7 +4,7 @@
 
 #include "app/chart_file_check.h"
 #include "app/stream_messages.h"
-#include "chart/resource_loader.h"
+#include "chart_resources/resource_loader.h"
 #include "platform/surface.h"
 #include "playback/sound_device.h"
 #include "playback/sound_module.h"

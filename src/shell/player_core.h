@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "chart/model.h"
-#include "chart/resource_loader.h"
+#include "chart_resources/resource_loader.h"
 #include "platform/surface.h"
 #include "playback/note_display.h"
 #include "playback/play_engine.h"

@@ -1,4 +1,4 @@
-#include "chart/resource_loader.h"
+#include "chart_resources/resource_loader.h"
 
 #include <QImage>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Loading a chart's sounds and pictures: tables, lists, progress and the pictures' placement.
-#include "chart/resource_loader.h"
+#include "chart_resources/resource_loader.h"
 
 #include <gtest/gtest.h>
 
