@@ -57,13 +57,13 @@ int Run() {
       display.DrawFrame(engine, chart, resources.SpriteDc, resources.BgaDc, nullptr);
       return surfaces.Image(resources.SpriteDc);
     };
-    frames = RunFrameLoop(engine, chart, flags, 30, (dir / "drawn").string(), hooks).FrameNumber;
+    frames = RunFrameLoop(engine, chart, 30, (dir / "drawn").string(), hooks).FrameNumber;
   });
   const QImage still = surfaces.Image(resources.SpriteDc)->copy();
   const double plain = MedianSeconds(3, [&] {
     FrameExportHooks hooks;
     hooks.DrawFrame = [&]() -> const QImage* { return &still; };
-    RunFrameLoop(engine, chart, flags, 30, (dir / "plain").string(), hooks);
+    RunFrameLoop(engine, chart, 30, (dir / "plain").string(), hooks);
   });
   std::printf(
       "render-frames 512x512 at 30 fps: %d frames, %.0f frames/s drawn and written, %.0f "

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "playback/sound_backend.h"
 #include "playback/sound_decoder.h"
 #include "playback/sound_device.h"
 
@@ -48,16 +49,20 @@ const std::vector<std::shared_ptr<const DecodedSound>>& Voices() {
   return voices;
 }
 
-// One second of all 64 voices, rendered in 512-frame callbacks as the device would.
+// One second of all 64 voices through the sound device over memory output (the audio export's
+// path), rendered in 512-frame callbacks as the device would.
 void MixOneSecond(std::vector<int16_t>& out) {
-  OfflineMixer mixer(kRate);
+  auto output = std::make_unique<MemoryBackend>(kRate);
+  MemoryBackend& memory = *output;
+  SoundDevice device(std::move(output));
+  if (device.dsInitialize2(0, 2) == 0) std::abort();
   for (int i = 0; i < kVoices; ++i) {
-    const int32_t id = mixer.AddSound(Voices()[static_cast<size_t>(i)]);
-    mixer.SetVolume(id, -(i % 8) * 100);
-    mixer.Play(id);
+    const int32_t id = device.CreateBuffer(Voices()[static_cast<size_t>(i)]);
+    device.dsSetVolume(id, -(i % 8) * 100);
+    device.dsPlay(id);
   }
   for (int64_t done = 0; done < kRate; done += 512)
-    mixer.Render(out.data() + 2 * done, std::min<int64_t>(512, kRate - done));
+    memory.Render(out.data() + 2 * done, std::min<int64_t>(512, kRate - done));
 }
 
 // The same samples summed as plainly as possible.

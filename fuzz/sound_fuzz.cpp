@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "playback/sound_backend.h"
 #include "playback/sound_decoder.h"
 #include "playback/sound_device.h"
 
@@ -28,11 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (sound->Rate != 44100 || (sound->Channels != 1 && sound->Channels != 2) ||
       sound->Samples.size() % static_cast<size_t>(sound->Channels) != 0)
     __builtin_trap();
-  quillon::OfflineMixer mixer(44100);
-  const int32_t id = mixer.AddSound(sound);
-  mixer.PlayAt(id, 3);
-  mixer.PlayAt(mixer.AddSound(sound), 0);
+  // Mixed offline as the audio export mixes: the sound device over memory output.
+  auto output = std::make_unique<quillon::MemoryBackend>(44100);
+  quillon::MemoryBackend& memory = *output;
+  quillon::SoundDevice device(std::move(output));
+  if (device.dsInitialize2(0, 2) == 0) __builtin_trap();
+  const int32_t id = device.CreateBuffer(sound);
+  device.PlayAt(id, 3);
+  device.PlayAt(device.CreateBuffer(sound), 0);
   std::vector<int16_t> out(2 * 2048);
-  mixer.Render(out.data(), 2048);
+  memory.Render(out.data(), 2048);
   return 0;
 }

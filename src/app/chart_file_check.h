@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "chart/model.h"
 #include "platform/file_io.h"
 
 namespace quillon {
@@ -27,6 +28,15 @@ inline bool CheckChartFile(const std::string& path, std::ostream& err) {
 // After a load that did not succeed (the file changed since the check): the reason on `err`.
 inline void ReportFailedLoad(const std::string& path, std::ostream& err) {
   if (CheckChartFile(path, err)) err << "quillon: chart not loaded: " << path << '\n';
+}
+
+// The exports play the chart from its start: at a start tempo of 0 or less the position never
+// moves and play never ends, so such a chart is refused with a line on `err`.
+inline bool CheckStartTempo(const Chart& chart, const std::string& path, std::ostream& err) {
+  if (chart.StartBpm > 0) return true;
+  err << "quillon: " << path << ": the start tempo is " << chart.StartBpm
+      << " BPM (is #BPM missing?), so play would never move: nothing rendered\n";
+  return false;
 }
 
 }  // namespace quillon

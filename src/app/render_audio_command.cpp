@@ -35,6 +35,7 @@ int RunRenderAudio(const RenderAudioRequest& request, std::ostream& out, std::os
     ReportFailedLoad(request.ChartPath, err);
     return 1;
   }
+  if (!CheckStartTempo(chart, request.ChartPath, err)) return 1;
 
   const ExportedAudio audio = ExportChartAudio(chart, flags, device, memory);
   std::string write_error;

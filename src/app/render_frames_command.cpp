@@ -34,6 +34,7 @@ int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::
     ReportFailedLoad(request.ChartPath, err);
     return 1;
   }
+  if (!CheckStartTempo(chart, request.ChartPath, err)) return 1;
 
   NoteDisplay display(surfaces, flags);
   display.DisplayWidth = request.Width;
@@ -50,10 +51,15 @@ int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::
     display.DrawFrame(engine, chart, resources.SpriteDc, resources.BgaDc, nullptr);
     return surfaces.Image(resources.SpriteDc);
   };
-  const FrameRun run = RunFrameLoop(engine, chart, flags, request.Fps, request.Base, hooks);
+  const FrameRun run = RunFrameLoop(engine, chart, request.Fps, request.Base, hooks);
   if (!run.Error.empty()) {
-    err << "quillon: frame " << run.FrameNumber + 1 << " not written: " << run.Error << '\n';
+    err << "quillon: frame " << run.FrameNumber + 1 << " not written, output stopped: " << run.Error
+        << '\n';
     return 1;
+  }
+  if (run.Capped) {
+    err << "quillon: play did not reach the end of the chart (a tempo of 0 or less); output "
+           "stopped 10 s after its play length\n";
   }
   out << run.FrameNumber << " frames, " << FrameFileName(request.Base, 1) << " to " << run.LastFile
       << '\n';

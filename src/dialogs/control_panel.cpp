@@ -193,17 +193,17 @@ void ControlPanel::FillTempoBox(const std::vector<int32_t>& items, int16_t bpm) 
     tempo_box_->addItem(QString::number(item));
   tempo_box_->setEditText(QString::number(bpm));
   quiet_ = false;
-  RunTempoChange();
+  RunTempoChange(/*by_user=*/false);
 }
 
 std::optional<double> ControlPanel::TempoValue() const {
   return panel::TempoBoxNumber(tempo_box_->currentText().toStdString());
 }
 
-void ControlPanel::RunTempoChange() {
+void ControlPanel::RunTempoChange(bool by_user) {
   if (quiet_) return;
   if (const auto bpm = panel::TempoFromText(tempo_box_->currentText().toStdString())) {
-    host_.ChangeTempo(*bpm);
+    host_.ChangeTempo(*bpm, by_user);
   }
 }
 

@@ -45,7 +45,8 @@ class ControlPanelHost {
   // Redraws the still picture at the start measure kept in the position bar.
   virtual void ShowStillPicture() = 0;
   // The tempo box changed: the engine keeps the play position continuous across the new tempo.
-  virtual void ChangeTempo(int16_t bpm) = 0;
+  // `by_user`: typed or chosen by the user (false: filled by a load).
+  virtual void ChangeTempo(int16_t bpm, bool by_user) = 0;
   // Pixels per chart position unit of the note display.
   virtual void SetZoom(float zoom) = 0;
   // Milliseconds of sleep after each drawn frame.
@@ -99,7 +100,7 @@ class ControlPanel : public QWidget {
  private:
   void BuildLayout();
   void RunElementChange();
-  void RunTempoChange();
+  void RunTempoChange(bool by_user = true);
   void OnZoomMoved(int position);
   void OnSleepMoved(int position);
 

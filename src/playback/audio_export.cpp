@@ -20,23 +20,21 @@ class VirtualClock : public TickClock {
   void Sleep(int32_t ms) override { now += ms; }
 };
 
-// Each pass of the play loop takes one virtual millisecond; the tempo is the chart's own. Play is
-// stopped once the virtual clock passes `limit_ms`, so a tempo of 0 (the position standing
-// still) cannot make the export run for ever.
+// Each pass of the play loop takes one virtual millisecond; the tempo is the chart's own (nobody
+// set the tempo box). Play is stopped once the virtual clock passes `limit_ms`, so a tempo of 0
+// (the position standing still) cannot make the export run for ever.
 class ExportView : public PlayView {
  public:
-  ExportView(VirtualClock& clock, int16_t bpm, double limit_ms)
-      : clock_(clock), bpm_(bpm), limit_ms_(limit_ms) {}
+  ExportView(VirtualClock& clock, double limit_ms) : clock_(clock), limit_ms_(limit_ms) {}
   PlayEngine* engine = nullptr;
   void ProcessEvents() override {
     clock_.now += 1;
     if (clock_.now > limit_ms_ && engine != nullptr) engine->StopRequest = true;
   }
-  std::optional<double> TempoBoxValue() const override { return bpm_; }
+  std::optional<double> TempoBoxValue() const override { return std::nullopt; }
 
  private:
   VirtualClock& clock_;
-  int16_t bpm_;
   double limit_ms_;
 };
 
@@ -70,13 +68,10 @@ void Put32(std::ofstream& out, uint32_t v) {
 
 ExportedAudio ExportChartAudio(Chart& chart, const ElementFlags& flags, SoundDevice& device,
                                MemoryBackend& backend, int32_t tail_ms) {
-  // Play starts at measure 0 with the tempo box's tempo, the header tempo, in place of the start
-  // tempo; the tempo changes of the chart follow.
-  const int16_t bpm = chart.Header.Bpm;
-  const double end_ms =
-      TempoMap(bpm, chart.ObjectTable, chart.ObjectLast).TimeAt(chart.EndPosition + 256.0);
+  // Play starts at measure 0 with the chart's start tempo; its tempo changes follow.
+  const double end_ms = TempoMap(chart).TimeAt(chart.EndPosition + 256.0);
   VirtualClock clock;
-  ExportView view(clock, bpm, end_ms * 1.5 + 10000);
+  ExportView view(clock, ExportLimitMs(chart, chart.StartBpm));
   RecordedSounds sounds;
   PlayEngine engine(chart, flags, clock, view, sounds);
   view.engine = &engine;

@@ -19,9 +19,10 @@ struct ExportedAudio {
   std::vector<int64_t> StartFrames;  // the frame each fired sound started at, in firing order
 };
 
-// Plays `chart` from measure 0 at its header tempo (as the tempo box has it after a load), its
-// sounds being buffers of `device`, which must be open on `backend`. Mixing goes on after the end
-// of play until every sound has died away (at most `tail_ms` more).
+// Plays `chart` from measure 0 at its start tempo with the live scheduler on a virtual clock (at
+// most ExportLimitMs long), its sounds being buffers of `device`, which must be open on
+// `backend`. Mixing goes on after the end of play until every sound has died away (at most
+// `tail_ms` more).
 ExportedAudio ExportChartAudio(Chart& chart, const ElementFlags& flags, SoundDevice& device,
                                MemoryBackend& backend, int32_t tail_ms = 10000);
 

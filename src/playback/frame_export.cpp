@@ -6,8 +6,6 @@
 #include <fstream>
 #include <vector>
 
-#include "chart/numbers.h"
-
 namespace quillon {
 namespace {
 
@@ -18,12 +16,6 @@ void Put16(std::vector<char>& out, size_t at, uint16_t v) {
 void Put32(std::vector<char>& out, size_t at, uint32_t v) {
   Put16(out, at, static_cast<uint16_t>(v & 0xFFFF));
   Put16(out, at + 2, static_cast<uint16_t>(v >> 16));
-}
-
-std::string Hex(int v) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof buffer, "%X", v);
-  return buffer;
 }
 
 }  // namespace
@@ -81,53 +73,29 @@ bool WriteBmp24(const std::string& path, const QImage& image, std::string& error
   return true;
 }
 
-FrameRun RunFrameLoop(PlayEngine& engine, Chart& chart, const ElementFlags& flags, float fps,
-                      const std::string& base, const FrameExportHooks& hooks) {
+FrameRun RunFrameLoop(PlayEngine& engine, const Chart& chart, float fps, const std::string& base,
+                      const FrameExportHooks& hooks) {
   FrameRun run;
   auto log = [&](std::string_view text) {
     if (hooks.DebugLog) hooks.DebugLog(text);
   };
-  engine.CurrentBga = -200;
+  // The live scheduler from the start of the chart, on the frame clock instead of the tick clock.
+  engine.PicturesOnly = true;
   engine.Playing = true;
   engine.StopRequest = false;
-  engine.ResetPlay();
-  engine.CurrentMeasure = 0;
-  engine.StatusDirty = true;
-  engine.PlayPosition = 0;
-  engine.PlayCursor = 0;
-  chart.CurrentBpm = chart.Header.Bpm;
+  if (!engine.Cue(0)) {
+    engine.PicturesOnly = false;
+    return run;
+  }
   const double end = chart.EndPosition + 256.0;
+  const double limit_ms = ExportLimitMs(chart, chart.CurrentBpm);
 
   while (true) {
     if (engine.Paused) {
       if (hooks.Sleep) hooks.Sleep(5);
     } else {
       ++run.FrameNumber;
-      engine.ElapsedMs = run.FrameNumber / static_cast<double>(fps) * 1000.0;
-      engine.PlayPosition = chart.CurrentBpm / 1250.0 * engine.ElapsedMs + engine.PositionBase;
-      for (int32_t i = engine.PlayCursor; i <= chart.ObjectLast; ++i) {
-        engine.PlayCursor = i;
-        const BmsObject& o = chart.ObjectTable[i];
-        if (o.Position > engine.PlayPosition) break;
-        if (o.Played) continue;
-        if (o.Channel == channel::kTempo) {
-          const double moved =
-              engine.PositionBase - (o.Value - chart.CurrentBpm) / 1250.0 * engine.ElapsedMs;
-          if (const auto whole = ToWhole<int32_t>(moved)) engine.PositionBase = *whole;
-          chart.CurrentBpm = o.Value;
-          engine.StatusDirty = true;
-        } else if (o.Channel == channel::kBgaBase || o.Channel == channel::kBgaLayer) {
-          const bool base_channel = o.Channel == channel::kBgaBase;
-          const int id = o.Value >= 0 && o.Value < kIdCount ? o.Value : 0;
-          const bool shown = flags[base_channel ? Element::Bga : Element::Layer] &&
-                             chart.BgaPictures[id].PictureDc != 0 && !engine.Minimized;
-          (base_channel ? engine.CurrentBga : engine.CurrentLayer) =
-              shown ? static_cast<int16_t>(id) : int16_t{0};
-          if (shown) (base_channel ? engine.BgaShown : engine.LayerShown) = true;
-          log((base_channel ? "BMPChange " : "LayerChange ") + Hex(o.Value));
-          engine.BgaDirty = true;
-        }
-      }
+      engine.StepAt(run.FrameNumber / static_cast<double>(fps) * 1000.0);
       const QImage* frame = hooks.DrawFrame ? hooks.DrawFrame() : nullptr;
       const std::string file = FrameFileName(base, run.FrameNumber);
       std::string error;
@@ -142,6 +110,11 @@ FrameRun RunFrameLoop(PlayEngine& engine, Chart& chart, const ElementFlags& flag
       char line[64];
       std::snprintf(line, sizeof line, "%04dfr\t%.2fs", run.FrameNumber, engine.ElapsedMs / 1000.0);
       log(line);
+      if (engine.ElapsedMs > limit_ms) {
+        // The position stood still or ran back (a tempo of 0 or less): play would never end.
+        run.Capped = true;
+        break;
+      }
     }
     if (engine.PlayPosition > end || engine.StopRequest) break;
     if (hooks.ProcessEvents) hooks.ProcessEvents();
@@ -149,6 +122,7 @@ FrameRun RunFrameLoop(PlayEngine& engine, Chart& chart, const ElementFlags& flag
     // state, so a further frame would show the chart from a wrong position.
     if (engine.StopRequest) break;
   }
+  engine.PicturesOnly = false;
   return run;
 }
 

@@ -1,6 +1,7 @@
 // The frame loop of bitmap output: the chart drawn frame by frame at a chosen frame rate, each
-// frame written as a numbered 24-bit Windows bitmap. The chart clock is the frame number divided
-// by the frame rate, not the wall clock; no sound is played and nothing is marked played.
+// frame written as a numbered 24-bit Windows bitmap. The play engine's scheduler runs as in live
+// play, on a clock that is the frame number divided by the frame rate instead of the wall clock,
+// in its pictures-only mode: no sound is played and nothing is marked played.
 #pragma once
 
 #include <QImage>
@@ -18,8 +19,9 @@ namespace quillon {
 struct FrameRun {
   int32_t FrameNumber = 0;  // the last frame made (frames are numbered from 1)
   std::string LastFile;
-  uint64_t Bytes = 0;  // sum of the frame files' sizes
-  std::string Error;   // set when a frame could not be written: the run stopped there
+  uint64_t Bytes = 0;   // sum of the frame files' sizes
+  std::string Error;    // set when a frame could not be written: the run stopped there
+  bool Capped = false;  // the run passed ExportLimitMs before play reached the end
 };
 
 // OutputBase of a chosen path: cut before the last "." of its last part, if that part has one.
@@ -43,10 +45,11 @@ struct FrameExportHooks {
 };
 
 // Runs the frame loop from the start of the chart until the first frame past EndPosition + 256,
-// a stop request, or a frame that cannot be written. `engine` provides the play state and the
-// pause and stop flags; Playing is set for the run and left set (the caller cleans up).
-FrameRun RunFrameLoop(PlayEngine& engine, Chart& chart, const ElementFlags& flags, float fps,
-                      const std::string& base, const FrameExportHooks& hooks);
+// the first frame past ExportLimitMs, a stop request, or a frame that cannot be written. The
+// engine (over `chart`) plays from measure 0 at the tempo a play from there would start with;
+// Playing is set for the run and left set (the caller cleans up).
+FrameRun RunFrameLoop(PlayEngine& engine, const Chart& chart, float fps, const std::string& base,
+                      const FrameExportHooks& hooks);
 
 // The closing report of a bitmap output run, one debug log line each: the title, the frame total
 // ("Total 545 frames"), the files written ("<base>0001-0545.bmp"), the size

@@ -28,10 +28,8 @@ int16_t ToInt16(float sample) {
 
 }  // namespace
 
-Mixer::Mixer(int32_t rate, bool direct, int32_t first_id)
-    : direct_(direct),
-      queue_(direct ? 1 : kQueueCapacity),
-      rate_(rate),
+Mixer::Mixer(int32_t rate, int32_t first_id)
+    : queue_(kQueueCapacity),
       next_id_(std::max(first_id, 1)),
       mix_(static_cast<size_t>(2 * kBlockFrames)) {
   SetRate(rate);
@@ -75,7 +73,7 @@ void Mixer::Free(int32_t id) {
     return;
   }
   free_voices_.push_back(entry.voice);
-  if (!direct_) retired_.emplace_back(queue_.Pushed(), std::move(entry.sound));
+  retired_.emplace_back(queue_.Pushed(), std::move(entry.sound));
 }
 
 void Mixer::Play(int32_t id) {
@@ -105,10 +103,6 @@ void Mixer::Send(int32_t id, Command command) {
 }
 
 bool Mixer::Send(const Command& command) {
-  if (direct_) {
-    Apply(command);
-    return true;
-  }
   if (queue_.TryPush(command)) {
     stalled_ = false;
     return true;
@@ -122,7 +116,6 @@ bool Mixer::Send(const Command& command) {
     }
     stalled_ = true;
   }
-  ++dropped_commands_;
   return false;
 }
 
@@ -136,7 +129,6 @@ void Mixer::ReleaseRetired() {
 
 void Mixer::SetRate(int32_t rate) {
   rate = std::max(rate, 1);
-  rate_.store(rate, std::memory_order_relaxed);
   release_ = static_cast<float>(std::exp(-1.0 / (kLimiterReleaseSeconds * rate)));
 }
 
@@ -186,7 +178,6 @@ void Mixer::Apply(const Command& command) {
       int32_t n = voice.start_count;
       if (n == kMaxPendingStarts) {
         // Keep the earliest starts: drop the latest of the old ones and the new one.
-        dropped_starts_.fetch_add(1, std::memory_order_relaxed);
         if (command.frame >= voice.starts[n - 1]) break;
         --n;
       }
@@ -269,11 +260,9 @@ void Mixer::Finish(int16_t* out, int64_t frames) {
 }
 
 void Mixer::Render(int16_t* out, int64_t frames) {
-  if (!direct_) {
-    Command command;
-    while (queue_.TryPop(command))
-      Apply(command);
-  }
+  Command command;
+  while (queue_.TryPop(command))
+    Apply(command);
   while (frames > 0) {
     const int64_t n = std::min(frames, kBlockFrames);
     std::fill(mix_.begin(), mix_.begin() + 2 * n, 0.0f);
@@ -287,7 +276,6 @@ void Mixer::Render(int16_t* out, int64_t frames) {
     out += 2 * n;
     frames -= n;
     frame_ += n;
-    rendered_frames_.store(frame_, std::memory_order_release);
   }
   int32_t active = 0;
   for (const Voice* voice = playing_; voice; voice = voice->next)

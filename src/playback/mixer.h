@@ -4,9 +4,10 @@
 // - The control side (Add, Free, Play, PlayAt, Stop, SetVolume) is called on one thread, the UI
 //   thread. It owns the id table and a shared_ptr to every sound, and never waits on the render
 //   side except for a bounded moment when the command queue is full.
-// - The render side (Render) runs on one thread at a time: SDL's audio thread, or the caller's
-//   thread for memory output. It owns the voices' playing state, reads the sounds' samples through
-//   plain pointers, never allocates, never frees and never takes a lock.
+// - The render side (Render) runs on one thread at a time: SDL's audio thread, or the thread that
+//   pulls memory output (the audio export pulls on the UI thread itself). It owns the voices'
+//   playing state, reads the sounds' samples through plain pointers, never allocates, never frees
+//   and never takes a lock.
 // - They share only the command queue (a lock-free single-producer single-consumer ring), a few
 //   atomic counters, and the sounds, which are immutable.
 // - A freed sound stays owned by the control side until the render side has taken the Free
@@ -17,8 +18,8 @@
 //
 // The queue holds kQueueCapacity commands. When it is full (the render side has stopped pulling)
 // the control side waits up to kQueueFullWait for room once, then drops commands until room
-// appears, counting them (DroppedCommands). A dropped Free keeps the sound alive until the mixer
-// is destroyed; a dropped Add makes Add return 0; a dropped Play, Stop or SetVolume is lost.
+// appears. A dropped Free keeps the sound alive until the mixer is destroyed; a dropped Add makes
+// Add return 0; a dropped Play, Stop or SetVolume is lost.
 #pragma once
 
 #include <atomic>
@@ -39,17 +40,15 @@ class Mixer {
  public:
   static constexpr size_t kQueueCapacity = 65536;
   static constexpr std::chrono::milliseconds kQueueFullWait{50};
-  // Starts scheduled ahead per buffer; a later one beyond these is dropped (DroppedStarts).
+  // Starts scheduled ahead per buffer; a later one beyond these is dropped.
   static constexpr int kMaxPendingStarts = 8;
   // Frames mixed per inner block.
   static constexpr int64_t kBlockFrames = 1024;
   // The limiter keeps the mix at or below this level (about -0.2 dB of full scale).
   static constexpr float kLimiterThreshold = 32000.0f;
 
-  // `direct`: control calls act on the voices at once instead of through the queue. Only for a
-  // mixer whose control and render sides are the same thread (offline rendering); it lifts the
-  // queue's capacity limit. Ids start at `first_id`.
-  explicit Mixer(int32_t rate = 44100, bool direct = false, int32_t first_id = 1);
+  // Ids start at `first_id`.
+  explicit Mixer(int32_t rate = 44100, int32_t first_id = 1);
   // The render side must be idle for good.
   ~Mixer();
   Mixer(const Mixer&) = delete;
@@ -59,45 +58,37 @@ class Mixer {
 
   // A new buffer id (positive, never reused by this mixer) for `sound`, 0 when the sound is
   // empty or malformed (channels other than 1 or 2) or the queue is stalled. The sound should
-  // be at Rate(); the mixer does not check.
+  // be at the output's rate; the mixer does not check.
   int32_t Add(std::shared_ptr<const DecodedSound> sound);
   // Releases the buffer; it falls silent at once. Unknown ids are ignored, here and below.
   void Free(int32_t id);
   // Plays the buffer from its start at the first frame of the next render, cancelling scheduled
   // starts. A sounding buffer is cut and restarted: a buffer never sounds twice at once.
   void Play(int32_t id);
-  // Restarts the buffer from its start at output frame `frame` (see RenderedFrames); until then
-  // it goes on as it was, so a repeated sound is cut exactly where it restarts. A frame already
-  // rendered means the first frame of the next render.
+  // Restarts the buffer from its start at output frame `frame` (counted from the first render);
+  // until then it goes on as it was, so a repeated sound is cut exactly where it restarts. A frame
+  // already rendered means the first frame of the next render.
   void PlayAt(int32_t id, int64_t frame);
   // Silences the buffer at the next render and cancels its scheduled starts.
   void Stop(int32_t id);
   // Level in hundredths of a decibel, clamped to [-10000, 0]: 0 leaves the sound as it is,
   // -10000 is silence; gain = 10^(level / 2000).
   void SetVolume(int32_t id, int32_t level);
-  bool Has(int32_t id) const { return entries_.count(id) != 0; }
-  size_t BufferCount() const { return entries_.size(); }
   // The id the next Add gives.
   int32_t NextId() const { return next_id_; }
-  // Sounds freed whose memory the render side may still be reading.
-  size_t PendingReleases() const { return retired_.size() + stranded_.size(); }
-  uint64_t DroppedCommands() const { return dropped_commands_; }
 
   // --- Either side ---
 
-  int32_t Rate() const { return rate_.load(std::memory_order_relaxed); }
-  // Frames rendered so far: the clock of PlayAt.
-  int64_t RenderedFrames() const { return rendered_frames_.load(std::memory_order_acquire); }
   // Voices that sounded at the end of the last render.
   int32_t ActiveVoices() const { return active_voices_.load(std::memory_order_relaxed); }
-  uint64_t DroppedStarts() const { return dropped_starts_.load(std::memory_order_relaxed); }
 
   // --- Render side ---
 
   // Sets the output rate; only while nothing renders (an output calls it before it starts).
   void SetRate(int32_t rate);
   // Takes the queued commands, then mixes the next `frames` frames into `out` as interleaved
-  // stereo 16-bit samples, limited so that they never wrap.
+  // stereo 16-bit samples, limited so that they never wrap. PlayAt frames count the frames
+  // rendered so far.
   void Render(int16_t* out, int64_t frames);
 
  private:
@@ -141,12 +132,8 @@ class Mixer {
   void MixVoice(Voice& voice, int64_t block_start, int64_t frames);
   void Finish(int16_t* out, int64_t frames);
 
-  const bool direct_;
   SpscRing<Command> queue_;
-  std::atomic<int32_t> rate_;
-  std::atomic<int64_t> rendered_frames_{0};
   std::atomic<int32_t> active_voices_{0};
-  std::atomic<uint64_t> dropped_starts_{0};
 
   // Control side only.
   std::deque<Voice> voices_;  // stable addresses; fields belong to the render side once made
@@ -157,14 +144,13 @@ class Mixer {
   // Freed sounds whose Free command was dropped: kept until the mixer goes.
   std::vector<std::shared_ptr<const DecodedSound>> stranded_;
   int32_t next_id_ = 1;
-  uint64_t dropped_commands_ = 0;
   bool stalled_ = false;
 
   // Render side only.
   Voice* playing_ = nullptr;  // voices sounding or with starts scheduled
-  int64_t frame_ = 0;
-  float limiter_gain_ = 1;
+  int64_t frame_ = 0;         // frames rendered so far
   float release_ = 0;
+  float limiter_gain_ = 1;
   std::vector<float> mix_;
 };
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "chart/numbers.h"
+#include "chart/timing.h"
 
 namespace quillon {
 namespace {
@@ -20,6 +21,12 @@ std::string DecimalText(double value) {
 
 bool IsKeyChannel(int ch) {
   return (ch >= 11 && ch <= 26 && ch != 17) || ch == 28 || ch == 29;
+}
+
+std::string Hex(int v) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%X", v);
+  return buffer;
 }
 
 }  // namespace
@@ -50,11 +57,6 @@ void PlayEngine::ChangeExactTempo(int16_t bpm, double position) {
   exact_base_ -= (bpm - chart_.CurrentBpm) / kUnitsPerBpmMs * t;
 }
 
-void PlayEngine::RefreshClock() {
-  ElapsedMs = static_cast<double>(int64_t{clock_.Now()} - int64_t{StartTick});
-  PlayPosition = chart_.CurrentBpm / kUnitsPerBpmMs * ElapsedMs + PositionBase;
-}
-
 void PlayEngine::ShowPlayCounts() {
   view_.ShowPlayCounts(TriggeredCount, DecimalText(TriggeredCount * chart_.ScorePerNote));
 }
@@ -71,6 +73,7 @@ int32_t PlayEngine::ScanTo(int16_t m, bool count_keys) {
     const BmsObject& o = table[i];
     if (o.Channel == channel::kBarLine && o.Measure == m) return i;
     if (count_keys && IsKeyChannel(o.Channel)) ++TriggeredCount;
+    if (o.Channel == channel::kBgaBase || o.Channel == channel::kBgaLayer) SwitchPicture(o);
     if (o.Channel == channel::kTempo) {
       // The change happens at its exact time on the clock, not at a scheduler step.
       ChangeExactTempo(o.Value, o.Position);
@@ -102,13 +105,14 @@ void PlayEngine::ResetPlay() {
   CurrentBga = 0;
   CurrentLayer = 0;
   NextEventPosition = 0;
+  walked_ = 0;
 }
 
-void PlayEngine::PlayChart(int16_t m) {
+bool PlayEngine::Cue(int16_t m) {
   Debug("Play start ----------------");
   CurrentBga = -200;
   if (m < 0 || m > chart_.LastMeasure || chart_.EndPosition == 0 || chart_.ObjectTable.empty()) {
-    return;
+    return false;
   }
 
   ResetPlay();
@@ -118,16 +122,22 @@ void PlayEngine::PlayChart(int16_t m) {
   TriggeredCount = 0;
   ShowPlayCounts();
 
+  // The scan leaves the tempo in force at the start and the pictures last switched before it.
   const int32_t s = ScanTo(m, /*count_keys=*/true);
   const int32_t start = chart_.ObjectTable[s].Position;
   PlayPosition = start;
   PlayCursor = s;
-  for (int32_t i = 0; i <= s; ++i)
-    chart_.ObjectTable[i].Played = true;
+  walked_ = s + 1;
+  if (!PicturesOnly) {
+    for (int32_t i = 0; i <= s; ++i)
+      chart_.ObjectTable[i].Played = true;
+  }
 
-  // The tempo box decides the tempo play starts at.
-  if (const auto box = view_.TempoBoxValue()) {
-    if (const auto bpm = ToWhole<int16_t>(*box)) chart_.CurrentBpm = *bpm;
+  // A tempo the user chose in the tempo box since the load overrides the chart's.
+  if (TempoBoxSetByUser) {
+    if (const auto box = view_.TempoBoxValue()) {
+      if (const auto bpm = ToWhole<int16_t>(*box)) chart_.CurrentBpm = *bpm;
+    }
   }
   const int32_t now = clock_.Now();
   StartTick = now;
@@ -140,12 +150,18 @@ void PlayEngine::PlayChart(int16_t m) {
   sounds_.Anchor(ExactTimeOf(start));
   Debug(std::to_string(start) + " to " + std::to_string(chart_.EndPosition + 256));
   Debug(std::to_string(StartTick));
+  return true;
+}
+
+void PlayEngine::PlayChart(int16_t m) {
+  if (!Cue(m)) return;
   if (Playing) return;  // a seek during play: the running loop goes on from here
 
   Playing = true;
   StopRequest = false;
   const double end = chart_.EndPosition + 256.0;
-  RefreshClock();
+  ElapsedMs = static_cast<double>(int64_t{clock_.Now()} - int64_t{StartTick});
+  PlayPosition = chart_.CurrentBpm / kUnitsPerBpmMs * ElapsedMs + PositionBase;
   view_.StartFrameRate(ElapsedMs);
   if (!NotUseMMTimer) view_.StartTickTimer();
 
@@ -170,8 +186,14 @@ void PlayEngine::PlayChart(int16_t m) {
 }
 
 void PlayEngine::PlayTick() {
-  if (Paused) return;
-  RefreshClock();
+  // During bitmap output the frame loop alone moves the clock.
+  if (Paused || PicturesOnly) return;
+  StepAt(static_cast<double>(int64_t{clock_.Now()} - int64_t{StartTick}));
+}
+
+void PlayEngine::StepAt(double elapsed_ms) {
+  ElapsedMs = elapsed_ms;
+  PlayPosition = chart_.CurrentBpm / kUnitsPerBpmMs * ElapsedMs + PositionBase;
   if (NextEventPosition > PlayPosition) return;
 
   auto& table = chart_.ObjectTable;
@@ -179,7 +201,8 @@ void PlayEngine::PlayTick() {
   for (; i <= chart_.ObjectLast && table[i].Position <= PlayPosition; ++i) {
     PlayCursor = i;
     BmsObject& o = table[i];
-    if (o.Played) continue;
+    if (o.Played || i < walked_) continue;
+    if (PicturesOnly) walked_ = i + 1;
     if (o.Channel == channel::kTempo) {
       // Applied again by a later step that meets it, which changes nothing.
       ChangeExactTempo(o.Value, o.Position);
@@ -198,12 +221,27 @@ void PlayEngine::PlayTick() {
   NextEventPosition = i <= chart_.ObjectLast ? table[i].Position : 0;
 }
 
+void PlayEngine::SwitchPicture(const BmsObject& o) {
+  const bool base = o.Channel == channel::kBgaBase;
+  const int id = o.Value >= 0 && o.Value < kIdCount ? o.Value : 0;
+  const bool shown = flags_[base ? Element::Bga : Element::Layer] && !Minimized &&
+                     chart_.BgaPictures[id].PictureDc != 0;
+  (base ? CurrentBga : CurrentLayer) = shown ? static_cast<int16_t>(id) : int16_t{0};
+  if (shown) (base ? BgaShown : LayerShown) = true;
+  BgaDirty = true;
+  if (PicturesOnly) Debug((base ? "BMPChange " : "LayerChange ") + Hex(o.Value));
+}
+
 void PlayEngine::FireObject(int32_t index) {
   if (index < 0 || index > chart_.ObjectLast) return;
   BmsObject& o = chart_.ObjectTable[index];
   if (o.Played) return;
-  o.Played = true;
   const int ch = o.Channel;
+  if (PicturesOnly) {
+    if (ch == channel::kBgaBase || ch == channel::kBgaLayer) SwitchPicture(o);
+    return;
+  }
+  o.Played = true;
   const int id = o.Value >= 0 && o.Value < kIdCount ? o.Value : 0;
   if (ch == channel::kBackground || (ch >= 11 && ch <= 26 && ch != channel::kZone1)) {
     if (ch != channel::kBackground) {
@@ -218,12 +256,7 @@ void PlayEngine::FireObject(int32_t index) {
     const int32_t buffer = chart_.SoundTable[id];
     if (buffer != -1) sounds_.Restart(buffer, ExactTimeOf(o.Position));
   } else if (ch == channel::kBgaBase || ch == channel::kBgaLayer) {
-    const bool base = ch == channel::kBgaBase;
-    const bool shown = flags_[base ? Element::Bga : Element::Layer] && !Minimized &&
-                       chart_.BgaPictures[id].PictureDc != 0;
-    (base ? CurrentBga : CurrentLayer) = shown ? static_cast<int16_t>(id) : int16_t{0};
-    if (shown) (base ? BgaShown : LayerShown) = true;
-    BgaDirty = true;
+    SwitchPicture(o);
   }
 }
 
@@ -242,6 +275,7 @@ void PlayEngine::LocateMeasure(int16_t m) {
   PositionBase = 0;
   exact_base_ = 0.0;
   const int32_t s = ScanTo(m, /*count_keys=*/false);
+  BgaDirty = true;  // the pictures last switched before the measure
   const int32_t position = chart_.ObjectTable[s].Position;
   StartTick = 0;
   if (chart_.CurrentBpm != 0) {
@@ -370,10 +404,17 @@ void PlayEngine::OnPlayFileTimer() {
   PlayFile();
 }
 
-void PlayEngine::SetTempo(int16_t bpm) {
+void PlayEngine::SetTempo(int16_t bpm, bool by_user) {
+  TempoBoxSetByUser = by_user;
   ChangeExactTempo(bpm, PlayPosition);
   ChangeTempo(bpm, ElapsedMs);
   StatusDirty = true;
+}
+
+double ExportLimitMs(const Chart& chart, int16_t start_bpm) {
+  constexpr double kOverrunMs = 10000.0;
+  const TempoMap tempo(start_bpm, chart.ObjectTable, chart.ObjectLast);
+  return tempo.TimeAt(chart.EndPosition + 256.0) + kOverrunMs;
 }
 
 }  // namespace quillon

@@ -49,6 +49,13 @@ class PlayEngine {
   int16_t RepeatMode = 0;  // 0 none, 1 repeat the chart, 2 repeat the list
   // The start measure of the next play, as decimal text (kept by the position bar).
   std::string StartMeasure = "0";
+  // The user changed the control panel's tempo box since the load: play then starts at the box's
+  // tempo instead of the tempo in force at the start position.
+  bool TempoBoxSetByUser = false;
+  // Bitmap output: the scheduler moves the clock, applies tempo changes and switches pictures,
+  // but plays no sound, counts nothing and marks nothing played (so notes scroll on past the
+  // judgement line); the frame loop drives it with StepAt instead of the tick clock.
+  bool PicturesOnly = false;
   // Settings.
   bool NotUseMMTimer = false;
   bool MinimizeSleep = true;
@@ -63,9 +70,17 @@ class PlayEngine {
   // Seek to measure `m`, or when `m` is 0 to the measure under `x` of a position bar `width` wide.
   void CPosChange(double x, double m, double width = 1.0);
 
-  // Internal steps, public for the window's timers and for tests.
+  // Internal steps, public for the window's timers, the exports and tests.
   void PlayChart(int16_t measure);
+  // Sets the clock up at the bar line of `measure` as if everything before it had played (the
+  // tempo in force there, the last pictures switched), without running the play loop; false
+  // when there is nothing to play there.
+  bool Cue(int16_t measure);
   void PlayTick();
+  // One scheduler step at play time `elapsed_ms` (milliseconds since StartTick): the position by
+  // the clock rule, then every object now due, in table order. Live play runs it from the tick
+  // clock, the exports from their virtual clocks.
+  void StepAt(double elapsed_ms);
   void FireObject(int32_t index);
   void ResetPlay();
   void HaltPlay();
@@ -78,8 +93,9 @@ class PlayEngine {
   void OnEndTimer();
   // The deferred play after a remote load: "PLENGTH <ms>", then PlayFile.
   void OnPlayFileTimer();
-  // The control panel's tempo box changed to `bpm`.
-  void SetTempo(int16_t bpm);
+  // The control panel's tempo box changed to `bpm`: by the user, or filled by a load (which ends
+  // any override of the user's).
+  void SetTempo(int16_t bpm, bool by_user);
 
   // Play time on the exact clock (milliseconds since StartTick, without rounding) of `position`.
   double ExactTimeOf(double position) const;
@@ -90,10 +106,11 @@ class PlayEngine {
   void ChangeTempo(int16_t bpm, double t);
   // The exact clock's own tempo rule at the exact time of a change at `position`.
   void ChangeExactTempo(int16_t bpm, double position);
-  void RefreshClock();
+  // The BGA switch of a base (channel 4) or layer (channel 7) object, as if it played now.
+  void SwitchPicture(const BmsObject& o);
   void ShowPlayCounts();
-  // Index of the bar line of measure `m` (the scan of PlayChart and LocateMeasure), applying the
-  // tempo changes before it; counts key objects when `count_keys`.
+  // Index of the bar line of measure `m` (the scan of Cue and LocateMeasure), applying the tempo
+  // changes and picture switches before it; counts key objects when `count_keys`.
   int32_t ScanTo(int16_t m, bool count_keys);
   void SoundsStop();
 
@@ -104,6 +121,15 @@ class PlayEngine {
   PlaySounds& sounds_;
   // The exact clock: position at play time 0 under the tempo in force, without rounding.
   double exact_base_ = 0.0;
+  // Objects before this index have been dealt with: taken by the start scan, or walked by a
+  // pictures-only step (which marks nothing played).
+  int32_t walked_ = 0;
 };
+
+// The longest an export of `chart` played from its start at `start_bpm` may run: the play length
+// (to EndPosition + 256, across the chart's tempo changes, up to where a tempo of 0 or less stops
+// the position) and 10 s more. A tempo that never lets play reach the end cannot make an export
+// write without end.
+double ExportLimitMs(const Chart& chart, int16_t start_bpm);
 
 }  // namespace quillon

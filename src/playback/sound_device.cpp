@@ -1,4 +1,4 @@
-// The sound device over the mixer and one output; the offline mixer for rendering into memory.
+// The sound device over the mixer and one output.
 #include "playback/sound_device.h"
 
 #include <utility>
@@ -41,7 +41,7 @@ SoundDevice::~SoundDevice() {
 
 int32_t SoundDevice::dsInitialize2(int64_t, int32_t) {
   if (impl_->Open()) return kDeviceHandle;
-  auto mixer = std::make_unique<Mixer>(44100, false, impl_->next_id);
+  auto mixer = std::make_unique<Mixer>(44100, impl_->next_id);
   int32_t rate = 0;
   if (!impl_->backend->Open(*mixer, rate)) return 0;
   impl_->mixer = std::move(mixer);
@@ -96,46 +96,6 @@ int64_t SoundDevice::OutputFrame() const {
 
 int32_t SoundDevice::ActiveVoices() const {
   return impl_->Open() ? impl_->mixer->ActiveVoices() : 0;
-}
-
-OfflineMixer::OfflineMixer(int32_t rate) : mixer_(std::make_unique<Mixer>(rate, true)) {}
-
-OfflineMixer::~OfflineMixer() = default;
-
-int32_t OfflineMixer::Rate() const {
-  return mixer_->Rate();
-}
-
-int32_t OfflineMixer::AddSound(std::shared_ptr<const DecodedSound> sound) {
-  return mixer_->Add(std::move(sound));
-}
-
-void OfflineMixer::SetVolume(int32_t id, int32_t level) {
-  mixer_->SetVolume(id, level);
-}
-
-void OfflineMixer::Play(int32_t id) {
-  mixer_->Play(id);
-}
-
-void OfflineMixer::PlayAt(int32_t id, int64_t frame) {
-  mixer_->PlayAt(id, frame);
-}
-
-void OfflineMixer::Stop(int32_t id) {
-  mixer_->Stop(id);
-}
-
-void OfflineMixer::Free(int32_t id) {
-  mixer_->Free(id);
-}
-
-int64_t OfflineMixer::Frame() const {
-  return mixer_->RenderedFrames();
-}
-
-void OfflineMixer::Render(int16_t* out, int64_t frames) {
-  mixer_->Render(out, frames);
 }
 
 }  // namespace quillon

@@ -7,7 +7,8 @@
 //
 // Threads: every operation here is called on the UI thread, except that DecodeSound may run on
 // any thread to make sounds for CreateBuffer. The mixer runs on the output's thread (SDL's audio
-// thread, or the caller's thread for memory output) and shares with the UI thread only a
+// thread, or whichever thread pulls memory output: the audio export, the tests, the benchmark
+// and the fuzzer mix offline this way) and shares with the UI thread only a
 // lock-free command queue and the immutable decoded sounds (see mixer.h).
 #pragma once
 
@@ -66,30 +67,6 @@ class SoundDevice {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
-};
-
-// Mixes into memory with no device: the audio export and the tests. Control and rendering happen
-// on the caller's thread, so commands act at once and there is no queue to fill.
-class OfflineMixer {
- public:
-  explicit OfflineMixer(int32_t rate);
-  ~OfflineMixer();
-  int32_t Rate() const;
-  // A buffer id as SoundDevice::CreateBuffer gives (the sound should be at Rate()), 0 when
-  // the sound is empty or malformed.
-  int32_t AddSound(std::shared_ptr<const DecodedSound> sound);
-  void SetVolume(int32_t id, int32_t level);
-  void Play(int32_t id);
-  void PlayAt(int32_t id, int64_t frame);
-  void Stop(int32_t id);
-  void Free(int32_t id);
-  // Frames rendered so far.
-  int64_t Frame() const;
-  // Mixes the next `frames` stereo frames as 16-bit samples (limited, never wrapping).
-  void Render(int16_t* out, int64_t frames);
-
- private:
-  std::unique_ptr<Mixer> mixer_;
 };
 
 }  // namespace quillon

@@ -71,8 +71,7 @@ void MainWindow::BitmapOutput() {
       if (DebugLogging()) WriteDebugLog(text);
     };
   }
-  const FrameRun run =
-      RunFrameLoop(engine, core.chart, core.flags, static_cast<float>(fps), base, hooks);
+  const FrameRun run = RunFrameLoop(engine, core.chart, static_cast<float>(fps), base, hooks);
   BitmapOutputRunning = false;
   if (closing_) return;
 

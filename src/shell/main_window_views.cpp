@@ -323,8 +323,8 @@ void MainWindow::ShowStillPicture() {
   engine.LocateMeasure(ReadWhole<int16_t>(engine.StartMeasure).value_or(0));
 }
 
-void MainWindow::ChangeTempo(int16_t bpm) {
-  core_->engine.SetTempo(bpm);
+void MainWindow::ChangeTempo(int16_t bpm, bool by_user) {
+  core_->engine.SetTempo(bpm, by_user);
 }
 
 void MainWindow::SetZoom(float zoom) {

@@ -36,7 +36,9 @@ class RecordingHost : public ControlPanelHost {
   void SetTickTimer(bool on) override { calls.push_back("tick timer " + B(on)); }
   bool IsPlaying() const override { return playing; }
   void ShowStillPicture() override { calls.push_back("still"); }
-  void ChangeTempo(int16_t bpm) override { calls.push_back("tempo " + std::to_string(bpm)); }
+  void ChangeTempo(int16_t bpm, bool by_user) override {
+    calls.push_back("tempo " + std::to_string(bpm) + (by_user ? " user" : " load"));
+  }
   void SetZoom(float zoom) override { calls.push_back("zoom " + std::to_string(zoom)); }
   void SetFrameSleep(int32_t ms) override { calls.push_back("sleep " + std::to_string(ms)); }
   void ZoomWindow(int index) override { calls.push_back("size " + std::to_string(index)); }
@@ -176,8 +178,9 @@ TEST_F(ControlPanelTest, TempoBoxAppliesItsNumberOnEveryChange) {
   edit->setText(QStringLiteral("40000"));  // does not fit 16 bits: skipped
   panel->TempoBox()->setCurrentIndex(3);
   panel->TempoBox()->activated(3);  // choosing the item already shown applies it again
-  EXPECT_EQ(host.calls, (Calls{"tempo 120", "tempo 1", "tempo 15", "tempo 150", "tempo 0",
-                               "tempo 180", "tempo 180"}));
+  // The load's fill is told apart from the user's changes, which override the chart's tempo.
+  EXPECT_EQ(host.calls, (Calls{"tempo 120 load", "tempo 1 user", "tempo 15 user", "tempo 150 user",
+                               "tempo 0 user", "tempo 180 user", "tempo 180 user"}));
 }
 
 }  // namespace

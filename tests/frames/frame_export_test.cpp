@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "chart/loader.h"
 #include "support/test_data.h"
@@ -49,15 +50,19 @@ struct Rig {
   QImage picture{4, 4, QImage::Format_RGB32};
   std::vector<double> positions;  // PlayPosition of every frame drawn
 
-  FrameRun Go(const std::string& text, float fps, const std::string& base_name = "out") {
+  FrameRun Go(const std::string& text, float fps, const std::string& base_name = "out",
+              const std::function<void()>& each_frame = nullptr) {
     LoadView load_view;
+    const auto pictures = chart.BgaPictures;  // the loader clears them: a test sets them first
     ChartLoader(chart, load_view, flags).LoadBmsBytes("/x/c.bms", text, false);
+    chart.BgaPictures = pictures;
     FrameExportHooks hooks;
-    hooks.DrawFrame = [this] {
+    hooks.DrawFrame = [this, each_frame] {
       positions.push_back(engine.PlayPosition);
+      if (each_frame) each_frame();
       return &picture;
     };
-    return RunFrameLoop(engine, chart, flags, fps, (dir.path() / base_name).string(), hooks);
+    return RunFrameLoop(engine, chart, fps, (dir.path() / base_name).string(), hooks);
   }
 };
 
@@ -82,6 +87,33 @@ TEST(RunFrameLoopTest, TempoChangeKeepsThePositionContinuous) {
   EXPECT_EQ(r.engine.PositionBase, -96);
   EXPECT_NEAR(r.positions[29], 96.0, 1e-9);
   EXPECT_NEAR(r.positions[30], 96.0 + 240 / 1250.0 * (1000.0 / 30), 1e-9);
+}
+
+// The window's bitmap output runs whatever the tempo: at a tempo of 0 the position never reaches
+// the end, and the run stops at the first frame past the play length (0 here) + 10 s.
+TEST(RunFrameLoopTest, AChartThatNeverEndsStopsTenSecondsPastItsLength) {
+  Rig r;
+  const FrameRun run = r.Go("#00011:01\r\n#00111:01\r\n", 30);  // no #BPM: tempo 0
+  EXPECT_TRUE(run.Capped);
+  EXPECT_EQ(run.FrameNumber, 301);  // frame 301 lies at 10033 ms
+  EXPECT_TRUE(run.Error.empty());
+}
+
+// The scheduler of live play switches the pictures: the frame after a switch shows it, and a
+// picture the chart has not loaded blanks the base.
+TEST(RunFrameLoopTest, FramesShowThePicturesSwitchedBeforeThem) {
+  Rig r;
+  std::vector<int16_t> bases;
+  r.chart.BgaPictures[2].PictureDc = 7;
+  // 120 BPM: base 02 at position 48 (500 ms), base 03 (not loaded) at 144 (1500 ms).
+  const FrameRun run = r.Go("#BPM 120\r\n#00004:00020003\r\n#00111:01\r\n", 10, "bga",
+                            [&] { bases.push_back(r.engine.CurrentBga); });
+  ASSERT_GT(run.FrameNumber, 20);
+  EXPECT_EQ(bases[3], 0);   // frame 4, 400 ms
+  EXPECT_EQ(bases[4], 2);   // 500 ms
+  EXPECT_EQ(bases[13], 2);  // 1400 ms
+  EXPECT_EQ(bases[14], 0);  // 1500 ms
+  EXPECT_TRUE(r.engine.BgaShown);
 }
 
 TEST(RunFrameLoopTest, AFrameThatCannotBeWrittenStopsTheRun) {

@@ -45,6 +45,7 @@ class FakeView : public PlayView {
   int32_t first = -1;
   bool end_timer = false;
   int next_loads = 0;
+  std::function<void()> on_draw;  // runs at every frame drawn
 
   void Status(int text_id, std::string_view icon) override {
     log.push_back("status " + std::to_string(text_id) + " " + std::string(icon));
@@ -58,6 +59,9 @@ class FakeView : public PlayView {
       at.erase(at.begin());
       action();
     }
+  }
+  void DrawFrame() override {
+    if (on_draw) on_draw();
   }
   void PostEndTimer() override { end_timer = true; }
   void NextLoad(bool) override { ++next_loads; }
@@ -117,17 +121,80 @@ TEST_F(PlayEngineTest, PlaysToTheEndWithSoundsAtTheirExactTimes) {
   EXPECT_LE(played_ms, tempo.TimeAt(chart.EndPosition + 256) + 3);
 }
 
-TEST_F(PlayEngineTest, StartsAtAMeasureWithTheTempoBoxTempo) {
+TEST_F(PlayEngineTest, AStartAtALaterMeasurePlaysAtTheTempoInForceThere) {
+  // 120 BPM, 240 from measure 3 on: a measure takes 2000 ms, then 1000 ms.
   Load({"#BPM 120", "#00303:F0", "#00411:01", "#00511:02", "#00611:03"});
-  engine.StartMeasure = "5";
+  engine.StartMeasure = "5";  // as -P -N5, or a start measure set on the position bar
   view.at.insert({0, [&] {
-                    // The first pass: the clock reads bar line 5, at the box's 120 BPM.
+                    // The first pass: the clock reads bar line 5, at the chart's 240 BPM.
                     EXPECT_NEAR(engine.PlayPosition, 5 * 192, 0.5);
-                    EXPECT_EQ(chart.CurrentBpm, 120);
+                    EXPECT_EQ(chart.CurrentBpm, 240);
                   }});
   engine.PlayFile();
   EXPECT_EQ(Ids(), (std::vector<int32_t>{2, 3}));
+  ASSERT_EQ(sounds.fired.size(), 2u);
+  EXPECT_NEAR(sounds.fired[1].ms - sounds.fired[0].ms, 1000.0, 1e-9);
   EXPECT_EQ(engine.TriggeredCount, 3);  // the key before measure 5 is counted by the start scan
+  // Play from bar line 5 past the end took the time of 240 BPM, not of 120.
+  EXPECT_NEAR(clock.now - 100000, (chart.EndPosition + 256 - 5 * 192) * 1250 / 240.0, 3);
+
+  // A seek during play (FF, the position bar) lands at that tempo too.
+  sounds.fired.clear();
+  engine.StartMeasure = "0";
+  view.first = -1;
+  view.at.insert({100, [&] { engine.CPosChange(0, 5); }});
+  view.at.insert({101, [&] { EXPECT_EQ(chart.CurrentBpm, 240); }});
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{2, 3}));
+  EXPECT_NEAR(sounds.fired[1].ms - sounds.fired[0].ms, 1000.0, 1e-9);
+}
+
+TEST_F(PlayEngineTest, ATempoTheUserSetOverridesTheChartsUntilTheNextLoad) {
+  Load({"#BPM 120", "#00303:F0", "#00411:01", "#00511:02", "#00611:03"});
+  view.tempo_box = 90;
+  engine.SetTempo(90, /*by_user=*/true);
+  engine.StartMeasure = "5";
+  view.at.insert({0, [&] { EXPECT_EQ(chart.CurrentBpm, 90); }});
+  engine.PlayFile();
+  ASSERT_EQ(Ids(), (std::vector<int32_t>{2, 3}));
+  EXPECT_NEAR(sounds.fired[1].ms - sounds.fired[0].ms, 192 * 1250 / 90.0, 1e-9);
+
+  // A load fills the box with the header tempo: the chart's tempo holds again.
+  view.tempo_box = 120;
+  engine.SetTempo(120, /*by_user=*/false);
+  sounds.fired.clear();
+  view.first = -1;
+  engine.PlayFile();
+  EXPECT_NEAR(sounds.fired[1].ms - sounds.fired[0].ms, 1000.0, 1e-9);
+}
+
+TEST_F(PlayEngineTest, ASeekPastPictureSwitchesShowsThemInItsFirstFrame) {
+  // Base 02 and layer 03 switch on in measure 1, base 04 in measure 3.
+  Load({"#BPM 120", "#00104:02", "#00107:03", "#00304:04", "#00511:01"});
+  for (int id : {2, 3, 4})
+    chart.BgaPictures[id].PictureDc = 100 + id;
+  std::vector<std::pair<int16_t, int16_t>> frames;  // base and layer of each frame drawn
+  view.on_draw = [&] { frames.emplace_back(engine.CurrentBga, engine.CurrentLayer); };
+  using Shown = std::pair<int16_t, int16_t>;
+
+  // Stopped: the still picture at measure 2.
+  engine.CPosChange(0, 2);
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames.back(), Shown(2, 3));
+
+  // While playing from measure 0: a seek to measure 4 shows base 04 with layer 03 at once.
+  engine.StartMeasure = "0";
+  size_t seek_frame = 0;
+  view.at.insert({100, [&] {
+                    EXPECT_EQ(frames.back(), Shown(0, 0));  // nothing switched yet
+                    engine.CPosChange(0, 4);
+                    seek_frame = frames.size();
+                  }});
+  engine.PlayFile();
+  ASSERT_GT(frames.size(), seek_frame);
+  EXPECT_EQ(frames[seek_frame], Shown(4, 3));
+  EXPECT_TRUE(engine.BgaShown);
+  EXPECT_TRUE(engine.LayerShown);
 }
 
 TEST_F(PlayEngineTest, PauseCutsSoundsAndResumesWhereItStopped) {
@@ -202,8 +269,7 @@ TEST_F(PlayEngineTest, StopEndsPlayAndRepeatModesFollowTheEnd) {
 }
 
 TEST_F(PlayEngineTest, ATempoOfZeroStandsStillUntilStopped) {
-  Load({"#BPM 120", "#00011:01", "#00111:02"});
-  view.tempo_box = 0;
+  Load({"#00011:01", "#00111:02"});  // no #BPM: the start tempo is 0
   view.at.insert({3000, [&] { engine.StopFile(); }});
   engine.PlayFile();
   EXPECT_EQ(Ids(), (std::vector<int32_t>{1}));  // position 0 only; nothing after it is reached

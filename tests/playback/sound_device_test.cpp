@@ -1,5 +1,6 @@
-// The mixer rendered offline (exact start frames, restarts, volume, the limiter, freeing), and
-// the sound device over each output.
+// The mixer rendered offline through the sound device over memory output, as the audio export
+// renders (exact start frames, restarts, volume, the limiter, freeing), and the sound device over
+// each output.
 #include "playback/sound_device.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +21,28 @@ namespace {
 
 using test::MakeSound;
 
-// Renders `frames` frames in pieces of at most `piece` frames.
-std::vector<int16_t> Render(OfflineMixer& mixer, int64_t frames, int64_t piece = 1 << 20) {
-  std::vector<int16_t> out(static_cast<size_t>(2 * frames));
-  for (int64_t done = 0; done < frames; done += piece)
-    mixer.Render(out.data() + 2 * done, std::min(piece, frames - done));
-  return out;
-}
+// A sound device open on memory output at 44100 Hz, pulled by the test itself.
+class OfflineMix {
+ public:
+  OfflineMix() {
+    auto output = std::make_unique<MemoryBackend>(44100);
+    memory_ = output.get();
+    device_ = std::make_unique<SoundDevice>(std::move(output));
+    EXPECT_NE(device_->dsInitialize2(0, 2), 0);
+  }
+  SoundDevice* operator->() { return device_.get(); }
+  // Renders `frames` frames in pieces of at most `piece` frames.
+  std::vector<int16_t> Render(int64_t frames, int64_t piece = 1 << 20) {
+    std::vector<int16_t> out(static_cast<size_t>(2 * frames));
+    for (int64_t done = 0; done < frames; done += piece)
+      memory_->Render(out.data() + 2 * done, std::min(piece, frames - done));
+    return out;
+  }
+
+ private:
+  MemoryBackend* memory_ = nullptr;
+  std::unique_ptr<SoundDevice> device_;
+};
 
 std::shared_ptr<const DecodedSound> Impulse(int16_t level) {
   std::vector<int16_t> samples(64);
@@ -52,49 +68,49 @@ std::vector<int64_t> SoundingFrames(const std::vector<int16_t>& out) {
 TEST(Mixer, StartsAtTheExactFrameWhateverTheRenderPieces) {
   for (const int64_t frame : {0, 1, 1023, 1024, 1025, 5000}) {
     for (const int64_t piece : {1, 333, 1024, 8192}) {
-      OfflineMixer mixer(44100);
-      mixer.PlayAt(mixer.AddSound(Impulse(20000)), frame);
-      EXPECT_EQ(SoundingFrames(Render(mixer, 8192, piece)), std::vector<int64_t>{frame})
+      OfflineMix mixer;
+      mixer->PlayAt(mixer->CreateBuffer(Impulse(20000)), frame);
+      EXPECT_EQ(SoundingFrames(mixer.Render(8192, piece)), std::vector<int64_t>{frame})
           << frame << "/" << piece;
     }
   }
   // A start already due begins at the first frame of the next render.
-  OfflineMixer mixer(44100);
-  const int32_t late = mixer.AddSound(Impulse(1000));
-  Render(mixer, 100);
-  mixer.PlayAt(late, 40);
-  mixer.Play(mixer.AddSound(Impulse(2000)));
-  const std::vector<int16_t> out = Render(mixer, 100);
+  OfflineMix mixer;
+  const int32_t late = mixer->CreateBuffer(Impulse(1000));
+  mixer.Render(100);
+  mixer->PlayAt(late, 40);
+  mixer->dsPlay(mixer->CreateBuffer(Impulse(2000)));
+  const std::vector<int16_t> out = mixer.Render(100);
   EXPECT_EQ(SoundingFrames(out), std::vector<int64_t>{0});
   EXPECT_EQ(out[0], 3000);
 }
 
 TEST(Mixer, ABufferRestartsInsteadOfLayering) {
-  OfflineMixer mixer(44100);
-  const int32_t id = mixer.AddSound(Ramp(1000));
-  mixer.Play(id);
-  Render(mixer, 300);
-  mixer.Play(id);
-  EXPECT_EQ(Render(mixer, 10)[18], 100);
+  OfflineMix mixer;
+  const int32_t id = mixer->CreateBuffer(Ramp(1000));
+  mixer->dsPlay(id);
+  mixer.Render(300);
+  mixer->dsPlay(id);
+  EXPECT_EQ(mixer.Render(10)[18], 100);
   // A scheduled restart cuts the sound exactly there; it runs on until then.
-  mixer.PlayAt(id, mixer.Frame() + 500);
-  std::vector<int16_t> out = Render(mixer, 1000);
+  mixer->PlayAt(id, mixer->OutputFrame() + 500);
+  std::vector<int16_t> out = mixer.Render(1000);
   EXPECT_EQ(out[2 * 499], 10 * 510);
   EXPECT_EQ(out[2 * 500], 10);
   // Stop cancels what was scheduled.
-  mixer.PlayAt(id, mixer.Frame() + 10);
-  mixer.Stop(id);
-  EXPECT_TRUE(SoundingFrames(Render(mixer, 100)).empty());
+  mixer->PlayAt(id, mixer->OutputFrame() + 10);
+  mixer->dsStop(id);
+  EXPECT_TRUE(SoundingFrames(mixer.Render(100)).empty());
 }
 
 TEST(Mixer, VolumeIsInHundredthsOfADecibel) {
-  OfflineMixer mixer(44100);
-  const int32_t mono = mixer.AddSound(Impulse(20000));
-  const int32_t stereo = mixer.AddSound(MakeSound(44100, 2, {20000, -8000, 0, 0}));
+  OfflineMix mixer;
+  const int32_t mono = mixer->CreateBuffer(Impulse(20000));
+  const int32_t stereo = mixer->CreateBuffer(MakeSound(44100, 2, {20000, -8000, 0, 0}));
   const auto first_frame = [&](int32_t id, int32_t level) {
-    mixer.SetVolume(id, level);
-    mixer.Play(id);
-    const std::vector<int16_t> out = Render(mixer, 64);
+    mixer->dsSetVolume(id, level);
+    mixer->dsPlay(id);
+    const std::vector<int16_t> out = mixer.Render(64);
     return std::pair{out[0], out[1]};
   };
   using Frame = std::pair<int16_t, int16_t>;
@@ -107,40 +123,42 @@ TEST(Mixer, VolumeIsInHundredthsOfADecibel) {
 // 64 loud voices: the sum is 60 times full scale. The output keeps the sum's sign (no wrapping),
 // stays at the limiter's threshold, and comes back to full level after.
 TEST(Mixer, LimitsADenseChordWithoutWrapping) {
-  OfflineMixer mixer(44100);
+  OfflineMix mixer;
   std::vector<int16_t> square(4410);
   for (size_t i = 0; i < square.size(); ++i)
     square[i] = (i / 50) % 2 ? -30000 : 30000;
   const auto sound = MakeSound(44100, 1, square);
   for (int v = 0; v < 64; ++v)
-    mixer.Play(mixer.AddSound(sound));
-  const std::vector<int16_t> out = Render(mixer, 4410, 512);
+    mixer->dsPlay(mixer->CreateBuffer(sound));
+  const std::vector<int16_t> out = mixer.Render(4410, 512);
   for (size_t i = 0; i < square.size(); ++i) {
     ASSERT_EQ(out[2 * i] > 0, square[i] > 0) << "frame " << i;
     ASSERT_LE(std::abs(out[2 * i]), Mixer::kLimiterThreshold + 1) << "frame " << i;
     ASSERT_GE(std::abs(out[2 * i]), 30000) << "frame " << i;
   }
-  Render(mixer, 44100);
-  mixer.Play(mixer.AddSound(Impulse(1234)));
-  EXPECT_EQ(Render(mixer, 8)[0], 1234);
+  mixer.Render(44100);
+  mixer->dsPlay(mixer->CreateBuffer(Impulse(1234)));
+  EXPECT_EQ(mixer.Render(8)[0], 1234);
 }
 
 TEST(Mixer, FreeingASoundingBufferSilencesAndReleasesIt) {
-  OfflineMixer mixer(44100);
+  OfflineMix mixer;
   auto sound = Ramp(10000);
   std::weak_ptr<const DecodedSound> watch = sound;
-  const int32_t id = mixer.AddSound(std::move(sound));
-  mixer.Play(id);
-  Render(mixer, 100);
-  mixer.Free(id);
+  const int32_t id = mixer->CreateBuffer(std::move(sound));
+  mixer->dsPlay(id);
+  mixer.Render(100);
+  mixer->dsFree(id);
+  mixer->dsPlay(id);  // the id is gone for good
+  EXPECT_TRUE(SoundingFrames(mixer.Render(200)).empty());
+  // The render side has let go of it: the next control call releases it.
+  mixer->dsStop(id);
   EXPECT_TRUE(watch.expired());
-  mixer.Play(id);  // the id is gone for good
-  EXPECT_TRUE(SoundingFrames(Render(mixer, 200)).empty());
-  EXPECT_GT(mixer.AddSound(Impulse(1)), id);
+  EXPECT_GT(mixer->CreateBuffer(Impulse(1)), id);
   // Sounds the mixer cannot play get no id.
-  EXPECT_EQ(mixer.AddSound(nullptr), 0);
-  EXPECT_EQ(mixer.AddSound(MakeSound(44100, 3, std::vector<int16_t>(9))), 0);
-  EXPECT_EQ(mixer.AddSound(MakeSound(44100, 1, {})), 0);
+  EXPECT_EQ(mixer->CreateBuffer(nullptr), 0);
+  EXPECT_EQ(mixer->CreateBuffer(MakeSound(44100, 3, std::vector<int16_t>(9))), 0);
+  EXPECT_EQ(mixer->CreateBuffer(MakeSound(44100, 1, {})), 0);
 }
 
 TEST(SoundDevice, WithoutAnOutputEverythingIsSilentAndHarmless) {
