@@ -132,12 +132,12 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
     DecodeResult result;
     if (jobs[i].resolved.empty()) return result;
     // A file that is refused (not a regular file, too large, gone) fails like one that does
-    // not decode.
-    const FileRead image = ReadUserFile(jobs[i].resolved, kSoundFileCap);
-    if (!image.ok()) return result;
+    // not decode. The decoder reads the file itself, straight into the sound's buffer.
+    const OpenedFile file = OpenUserFile(jobs[i].resolved, kSoundFileCap);
+    if (!file.ok()) return result;
     auto sound = std::make_shared<DecodedSound>();
     std::string error;
-    result.ok = DecodeSound(image.bytes, rate, *sound, error);
+    result.ok = DecodeSound(file.fd(), file.size(), rate, *sound, error);
     if (result.ok) result.sound = std::move(sound);
     return result;
   });

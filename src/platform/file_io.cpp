@@ -93,6 +93,39 @@ FileRead ReadUserFile(const std::string& path, uint64_t cap) {
   return result;
 }
 
+OpenedFile::OpenedFile(OpenedFile&& other) noexcept
+    : refusal(other.refusal), error(other.error), fd_(other.fd_), size_(other.size_) {
+  other.fd_ = -1;
+}
+
+OpenedFile& OpenedFile::operator=(OpenedFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    refusal = other.refusal;
+    error = other.error;
+    fd_ = other.fd_;
+    size_ = other.size_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+OpenedFile::~OpenedFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+OpenedFile OpenUserFile(const std::string& path, uint64_t cap) {
+  OpenedFile file;
+  int fd = -1;
+  file.refusal = OpenChecked(path, cap, fd, file.size_, file.error);
+  if (file.ok()) {
+    file.fd_ = fd;
+  } else if (fd >= 0) {
+    ::close(fd);
+  }
+  return file;
+}
+
 FileRefusal CheckUserFile(const std::string& path, uint64_t cap, int* error) {
   int fd = -1;
   uint64_t size = 0;

@@ -35,6 +35,33 @@ struct FileRead {
 // The whole file at `path` when it is a regular file of at most `cap` bytes.
 FileRead ReadUserFile(const std::string& path, uint64_t cap);
 
+// A file a user named, opened for reading after the checks of ReadUserFile (a regular file of at
+// most the cap); the descriptor is closed with the object. For readers that take the bytes
+// straight from the file into their own buffers (a sound decoder) instead of through one whole
+// copy. A reader must stop at size(): the file may grow after the check.
+class OpenedFile {
+ public:
+  OpenedFile() = default;
+  OpenedFile(OpenedFile&& other) noexcept;
+  OpenedFile& operator=(OpenedFile&& other) noexcept;
+  ~OpenedFile();
+
+  bool ok() const { return refusal == FileRefusal::None; }
+  int fd() const { return fd_; }
+  uint64_t size() const { return size_; }
+
+  FileRefusal refusal = FileRefusal::Missing;
+  int error = 0;  // errno of a failed open
+
+ private:
+  friend OpenedFile OpenUserFile(const std::string& path, uint64_t cap);
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
+// The file at `path` opened as ReadUserFile would read it; refused files are closed already.
+OpenedFile OpenUserFile(const std::string& path, uint64_t cap);
+
 // Whether ReadUserFile would accept the file now, without reading it.
 FileRefusal CheckUserFile(const std::string& path, uint64_t cap, int* error = nullptr);
 

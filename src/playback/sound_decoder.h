@@ -35,5 +35,8 @@ inline constexpr int32_t kMaxSoundRate = 384000;
 // (and `out` empty) when the bytes are not a sound it can read, hold no audio, or hold more than
 // kMaxSoundSeconds or kMaxSoundSamples of it.
 bool DecodeSound(std::string_view file_image, int32_t rate, DecodedSound& out, std::string& error);
+// The same, reading the file open at `fd` (a regular file; see OpenUserFile) with positioned
+// reads, never past `size` bytes and without a copy of the whole file.
+bool DecodeSound(int fd, uint64_t size, int32_t rate, DecodedSound& out, std::string& error);
 
 }  // namespace quillon

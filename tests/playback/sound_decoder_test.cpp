@@ -10,6 +10,7 @@
 #include <limits>
 #include <tuple>
 
+#include "platform/file_io.h"
 #include "playback/sound_files.h"
 
 namespace quillon {
@@ -20,10 +21,19 @@ using test::Sine;
 
 constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
+// Decodes `image` from memory and, written to a file, from the open file as the loader does; both
+// must give the same sound.
 DecodedSound Decode(const std::string& image) {
   DecodedSound sound;
   std::string error;
   EXPECT_TRUE(DecodeSound(image, 44100, sound, error)) << error;
+  const test::TempDir dir;
+  const OpenedFile file = OpenUserFile(dir.Write("sound", image), kSoundFileCap);
+  DecodedSound from_file;
+  EXPECT_TRUE(DecodeSound(file.fd(), file.size(), 44100, from_file, error)) << error;
+  EXPECT_EQ(from_file.Rate, sound.Rate);
+  EXPECT_EQ(from_file.Channels, sound.Channels);
+  EXPECT_EQ(from_file.Samples, sound.Samples);
   return sound;
 }
 
@@ -81,6 +91,17 @@ TEST(DecodeSound, ConvertsTo16BitsRoundingClampingAndMixingDown) {
 TEST(DecodeSound, KeepsWhatATruncatedFileHoldsAndRefusesWhatIsNotASound) {
   const std::string wav = test::Wav(44100, 1, 1000);
   EXPECT_EQ(Decode(wav.substr(0, 44 + 2 * 600)).Frames(), 600);
+  {
+    // A file that grows after it was opened is read as far as it went then.
+    const test::TempDir grown;
+    const std::string path = grown.Write("grows.wav", wav.substr(0, 44 + 2 * 600));
+    const OpenedFile file = OpenUserFile(path, kSoundFileCap);
+    std::ofstream(path, std::ios::binary | std::ios::app) << wav.substr(44 + 2 * 600);
+    DecodedSound sound;
+    std::string error;
+    EXPECT_TRUE(DecodeSound(file.fd(), file.size(), 44100, sound, error)) << error;
+    EXPECT_EQ(sound.Frames(), 600);
+  }
   const std::pair<std::string, std::string> cases[] = {
       {"empty", ""},
       {"text", "this is not a sound file at all, just some text\r\n"},
@@ -90,10 +111,17 @@ TEST(DecodeSound, KeepsWhatATruncatedFileHoldsAndRefusesWhatIsNotASound) {
       {"too long", EncodeSound(std::vector<int16_t>(31 * 60 * 1000), 1, 1000,
                                SF_FORMAT_WAV | SF_FORMAT_PCM_U8)},
   };
+  const test::TempDir dir;
   for (const auto& [name, image] : cases) {
     DecodedSound sound{1, 1, {1}};
     std::string error;
     EXPECT_FALSE(DecodeSound(image, 44100, sound, error)) << name;
+    EXPECT_FALSE(error.empty()) << name;
+    EXPECT_TRUE(sound.Channels == 0 && sound.Samples.empty()) << name;
+    const OpenedFile file = OpenUserFile(dir.Write(name, image), kSoundFileCap);
+    sound = DecodedSound{1, 1, {1}};
+    error.clear();
+    EXPECT_FALSE(DecodeSound(file.fd(), file.size(), 44100, sound, error)) << name;
     EXPECT_FALSE(error.empty()) << name;
     EXPECT_TRUE(sound.Channels == 0 && sound.Samples.empty()) << name;
   }
