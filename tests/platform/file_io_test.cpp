@@ -1,6 +1,8 @@
 #include "platform/file_io.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -41,9 +43,28 @@ TEST(ReadUserFile, RefusesWhatIsNotASmallRegularFile) {
     }
     EXPECT_TRUE(read.bytes.empty());
     EXPECT_EQ(CheckUserFile(c.path, kChartFileCap), c.refusal);
+    const OpenedFile opened = OpenUserFile(c.path, kChartFileCap);
+    EXPECT_EQ(opened.refusal, c.refusal);
+    EXPECT_EQ(opened.fd(), -1);
   }
   // The same sparse file is fine under the sound cap.
   EXPECT_EQ(CheckUserFile(big, kSoundFileCap), FileRefusal::None);
+}
+
+TEST(OpenUserFile, OpensRegularFilesWithTheirSizeAndClosesThem) {
+  test::TempDir dir;
+  OpenedFile file = OpenUserFile(dir.Write("a.wav", "RIFF...."), kSoundFileCap);
+  ASSERT_TRUE(file.ok());
+  EXPECT_EQ(file.size(), 8u);
+  char bytes[4] = {};
+  EXPECT_EQ(::pread(file.fd(), bytes, 4, 0), 4);
+  EXPECT_EQ(std::string(bytes, 4), "RIFF");
+  // Moving hands the descriptor over; it is closed once, by its last owner.
+  const int fd = file.fd();
+  OpenedFile moved = std::move(file);
+  EXPECT_EQ(moved.fd(), fd);
+  moved = OpenedFile();
+  EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
 }
 
 TEST(RefusalText, NamesTheFile) {
