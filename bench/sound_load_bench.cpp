@@ -11,8 +11,9 @@
 // each file opened with sf_open, decoded with sf_readf_short in one thread into its own newly
 // allocated buffer, all buffers kept until the end (as the loader keeps its sounds).
 //
-// `sound_load_bench a` (or b, c) runs one set only. Resident memory after loading is measured in a fresh process (this program started again
-// with --memory CHART), so that nothing from the timing runs is counted.
+// `sound_load_bench a` (or b, c) runs one set only. Resident memory after loading is measured in a
+// fresh process (this program started again with --memory CHART), so that nothing from the timing
+// runs is counted.
 #include <sndfile.h>
 
 #include <cinttypes>
