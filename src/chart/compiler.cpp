@@ -257,6 +257,8 @@ void BmsCompiler::CompileChannelLine(std::string_view line) {
     // Characters 2k+1 and 2k+2 of the data; the second may lie past its end.
     const size_t first = 2 * static_cast<size_t>(k);
     const bool has_second = first + 1 < chars;
+    // "00" (or a lone '0' at the end) is most of a chart's pairs: no object, nothing to read.
+    if (ascii && data[first] == '0' && (!has_second || data[first + 1] == '0')) continue;
     int16_t value;
     if (ascii) {
       value = PairValue(data[first], has_second ? data[first + 1] : 'X');

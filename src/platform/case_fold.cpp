@@ -1,5 +1,8 @@
 #include "platform/case_fold.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace quillon {
 
 std::string FoldUpperCase(std::string_view text) {
@@ -8,6 +11,23 @@ std::string FoldUpperCase(std::string_view text) {
   const auto at = [&](size_t i) { return static_cast<unsigned char>(out[i]); };
   size_t i = 0;
   while (i < size) {
+    // Eight ASCII bytes at a time while there are no lower-case letters among them: most of a
+    // chart is upper case, digits and punctuation.
+    if (i + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, out.data() + i, sizeof word);
+      constexpr uint64_t kOnes = 0x0101010101010101u;
+      constexpr uint64_t kHigh = 0x8080808080808080u;
+      // Per byte b < 0x80: high bit of (b + 0x80 - 'a') set when b >= 'a', of (b + 0x80 - 'z' - 1)
+      // set when b > 'z'; no carries cross bytes because every byte stays below 0x100.
+      const uint64_t at_least_a = word + kOnes * (0x80 - 'a');
+      const uint64_t above_z = word + kOnes * (0x80 - 'z' - 1);
+      const uint64_t lower = at_least_a & ~above_z & kHigh;
+      if ((word & kHigh) == 0 && lower == 0) {
+        i += 8;
+        continue;
+      }
+    }
     const unsigned char c = at(i);
     if (c < 0x80) {
       if (c >= 'a' && c <= 'z') out[i] = static_cast<char>(c - 0x20);

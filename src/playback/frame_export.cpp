@@ -1,21 +1,66 @@
 #include "playback/frame_export.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace quillon {
 namespace {
 
-void Put16(std::vector<char>& out, size_t at, uint16_t v) {
+void Put16(char* out, size_t at, uint16_t v) {
   out[at] = static_cast<char>(v & 0xFF);
   out[at + 1] = static_cast<char>(v >> 8);
 }
-void Put32(std::vector<char>& out, size_t at, uint32_t v) {
+void Put32(char* out, size_t at, uint32_t v) {
   Put16(out, at, static_cast<uint16_t>(v & 0xFFFF));
   Put16(out, at + 2, static_cast<uint16_t>(v >> 16));
+}
+
+constexpr size_t kBmpHeaderBytes = 54;
+
+// One row of 32-bit pixels as blue, green, red bytes: each pixel's bytes in memory are blue,
+// green, red, alpha, so the row is the pixels with every fourth byte left out. Four pixels make
+// twelve bytes, put together in registers and stored as one 8-byte and one 4-byte word.
+void PackRow(const quint32* pixels, int width, char* out) {
+  int x = 0;
+  for (; x + 4 <= width; x += 4, pixels += 4, out += 12) {
+    const uint64_t p0 = pixels[0] & 0xFFFFFFu;
+    const uint64_t p1 = pixels[1] & 0xFFFFFFu;
+    const uint64_t p2 = pixels[2] & 0xFFFFFFu;
+    const quint32 p3 = pixels[3] & 0xFFFFFFu;
+    const uint64_t low = p0 | p1 << 24 | p2 << 48;
+    const auto high = static_cast<quint32>(p2 >> 16) | p3 << 8;
+    std::memcpy(out, &low, sizeof low);
+    std::memcpy(out + sizeof low, &high, sizeof high);
+  }
+  for (; x < width; ++x, ++pixels, out += 3) {
+    out[0] = static_cast<char>(qBlue(*pixels));
+    out[1] = static_cast<char>(qGreen(*pixels));
+    out[2] = static_cast<char>(qRed(*pixels));
+  }
+}
+
+// All of `size` bytes to a new (or emptied) file at `path`; false with errno set.
+bool WriteWholeFile(const std::string& path, const char* data, size_t size) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const int failure = written < 0 ? errno : ENOSPC;
+      ::close(fd);
+      errno = failure;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return ::close(fd) == 0;
 }
 
 }  // namespace
@@ -33,7 +78,7 @@ std::string FrameFileName(const std::string& base, int32_t n) {
   return base + digits + ".bmp";
 }
 
-bool WriteBmp24(const std::string& path, const QImage& image, std::string& error) {
+bool BmpWriter::Write(const std::string& path, const QImage& image, std::string& error) {
   const QImage rgb =
       image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32
           ? image
@@ -41,11 +86,15 @@ bool WriteBmp24(const std::string& path, const QImage& image, std::string& error
   const int w = rgb.width();
   const int h = rgb.height();
   const size_t row = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
-  std::vector<char> file(54 + row * static_cast<size_t>(h), 0);
+  const size_t size = kBmpHeaderBytes + row * static_cast<size_t>(h);
+  // The buffer keeps its pages from one frame to the next: only a larger frame makes it grow.
+  if (buffer_.size() < size) buffer_.resize(size);
+  char* file = buffer_.data();
+  std::memset(file, 0, kBmpHeaderBytes);
   file[0] = 'B';
   file[1] = 'M';
-  Put32(file, 2, static_cast<uint32_t>(file.size()));
-  Put32(file, 10, 54);
+  Put32(file, 2, static_cast<uint32_t>(size));
+  Put32(file, 10, kBmpHeaderBytes);
   Put32(file, 14, 40);
   Put32(file, 18, static_cast<uint32_t>(w));
   Put32(file, 22, static_cast<uint32_t>(h));
@@ -54,23 +103,23 @@ bool WriteBmp24(const std::string& path, const QImage& image, std::string& error
   Put32(file, 34, static_cast<uint32_t>(row * static_cast<size_t>(h)));
   Put32(file, 38, 2835);  // 72 dpi
   Put32(file, 42, 2835);
+  const size_t padding = row - static_cast<size_t>(w) * 3;
   for (int y = 0; y < h; ++y) {
-    const auto* pixels = reinterpret_cast<const QRgb*>(rgb.constScanLine(h - 1 - y));
-    char* out = file.data() + 54 + row * static_cast<size_t>(y);
-    for (int x = 0; x < w; ++x) {
-      out[3 * x] = static_cast<char>(qBlue(pixels[x]));
-      out[3 * x + 1] = static_cast<char>(qGreen(pixels[x]));
-      out[3 * x + 2] = static_cast<char>(qRed(pixels[x]));
-    }
+    char* out = file + kBmpHeaderBytes + row * static_cast<size_t>(y);
+    PackRow(reinterpret_cast<const quint32*>(rgb.constScanLine(h - 1 - y)), w, out);
+    // The buffer may hold an earlier frame's pixels where this one pads its rows.
+    std::memset(out + row - padding, 0, padding);
   }
-  std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-  if (stream) stream.write(file.data(), static_cast<std::streamsize>(file.size()));
-  if (stream) stream.close();
-  if (!stream) {
+  errno = 0;
+  if (!WriteWholeFile(path, file, size)) {
     error = path + ": " + std::strerror(errno != 0 ? errno : EIO);
     return false;
   }
   return true;
+}
+
+bool WriteBmp24(const std::string& path, const QImage& image, std::string& error) {
+  return BmpWriter().Write(path, image, error);
 }
 
 FrameRun RunFrameLoop(PlayEngine& engine, const Chart& chart, float fps, const std::string& base,
@@ -89,6 +138,7 @@ FrameRun RunFrameLoop(PlayEngine& engine, const Chart& chart, float fps, const s
   }
   const double end = chart.EndPosition + 256.0;
   const double limit_ms = ExportLimitMs(chart, chart.CurrentBpm);
+  BmpWriter writer;
 
   while (true) {
     if (engine.Paused) {
@@ -99,7 +149,7 @@ FrameRun RunFrameLoop(PlayEngine& engine, const Chart& chart, float fps, const s
       const QImage* frame = hooks.DrawFrame ? hooks.DrawFrame() : nullptr;
       const std::string file = FrameFileName(base, run.FrameNumber);
       std::string error;
-      if (frame == nullptr || !WriteBmp24(file, *frame, error)) {
+      if (frame == nullptr || !writer.Write(file, *frame, error)) {
         // A sequence with a gap makes a broken video: stop at the first frame not written.
         run.Error = frame == nullptr ? file + ": nothing was drawn" : error;
         --run.FrameNumber;

@@ -33,6 +33,16 @@ std::string FrameFileName(const std::string& base, int32_t n);
 // Writes `image` (RGB32) as an uncompressed 24-bit bottom-up Windows bitmap; false with `error`.
 bool WriteBmp24(const std::string& path, const QImage& image, std::string& error);
 
+// WriteBmp24 for a sequence of frames: the whole file is put together in one buffer kept from
+// call to call and written with one write, so a frame costs no allocation of its size.
+class BmpWriter {
+ public:
+  bool Write(const std::string& path, const QImage& image, std::string& error);
+
+ private:
+  std::vector<char> buffer_;
+};
+
 struct FrameExportHooks {
   // Draws the frame for the engine's state and returns the display picture to save.
   std::function<const QImage*()> DrawFrame;

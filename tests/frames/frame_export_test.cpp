@@ -39,6 +39,47 @@ TEST(WriteBmp24Test, BottomUpRowsPaddedToFourBytes) {
   EXPECT_NE(error.find("/no/such/folder/x.bmp"), std::string::npos);
 }
 
+// One writer for a whole run keeps its buffer: a frame after a larger one must come out exactly
+// as a fresh writer writes it, with zero padding where the larger frame had pixels, and the
+// pixels packed four at a time must keep their colours and their order.
+TEST(WriteBmp24Test, ReusedWriterWritesEachFrameAsAFreshOne) {
+  const auto pattern = [](int w, int h, int seed) {
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        image.setPixel(x, y, qRgb((x * 37 + seed) & 255, (y * 91 + x) & 255, (seed * 7 + y) & 255));
+    return image;
+  };
+  test::TempDir dir;
+  BmpWriter writer;
+  std::string error;
+  const std::string big = (dir.path() / "big.bmp").string();
+  ASSERT_TRUE(writer.Write(big, pattern(11, 3, 1), error)) << error;
+  const std::string bytes = test::ReadFile(big);
+  ASSERT_EQ(bytes.size(), 54u + 3 * 36);  // 33 bytes a row, padded to 36
+  // The top row is the file's last: every pixel blue, green, red, the packed ones and the rest.
+  const QImage first = pattern(11, 3, 1);
+  for (int x = 0; x < 11; ++x) {
+    const QRgb p = first.pixel(x, 0);
+    const std::string expected{static_cast<char>(qBlue(p)), static_cast<char>(qGreen(p)),
+                               static_cast<char>(qRed(p))};
+    EXPECT_EQ(bytes.substr(54 + 2 * 36 + 3 * static_cast<size_t>(x), 3), expected) << x;
+  }
+  EXPECT_EQ(bytes.substr(54 + 33, 3), std::string(3, '\0'));
+
+  for (const QImage& next : {pattern(5, 4, 2), pattern(8, 2, 3), pattern(1, 1, 4)}) {
+    const std::string reused = (dir.path() / "reused.bmp").string();
+    const std::string fresh = (dir.path() / "fresh.bmp").string();
+    ASSERT_TRUE(writer.Write(reused, next, error)) << error;
+    ASSERT_TRUE(WriteBmp24(fresh, next, error)) << error;
+    EXPECT_EQ(test::ReadFile(reused), test::ReadFile(fresh))
+        << next.width() << "x" << next.height();
+  }
+  // Shorter than the file it replaces: the old bytes do not linger at the end.
+  ASSERT_TRUE(writer.Write(big, pattern(1, 1, 5), error)) << error;
+  EXPECT_EQ(test::ReadFile(big).size(), 54u + 4);
+}
+
 struct Rig {
   Chart chart;
   StillClock clock;

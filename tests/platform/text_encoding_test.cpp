@@ -53,6 +53,26 @@ TEST(FoldUpperCase, FoldsAsciiLatin1AndFullWidthLettersOnly) {
   EXPECT_EQ(FoldUpperCase("\xA0\xA0\xEF\xBD"), "\xA0\xA0\xEF\xBD");
 }
 
+// Long runs are stepped over eight bytes at a time: a letter at any offset, the bytes just
+// outside a..z, and characters that straddle an eight-byte step must all come out right.
+TEST(FoldUpperCase, FoldsLettersAtEveryOffsetOfALongText) {
+  const std::string plain = "#00111:0A0B`{@[~ZZ09AZ";
+  for (size_t at = 0; at < plain.size(); ++at) {
+    std::string text = plain;
+    std::string expected = plain;
+    text[at] = 'q';
+    expected[at] = 'Q';
+    EXPECT_EQ(FoldUpperCase(text), expected) << at;
+    for (const char* wide : {"ａ", "à"}) {
+      std::string with_wide = plain;
+      with_wide.insert(at, wide);
+      std::string folded = plain;
+      folded.insert(at, std::string(wide) == "ａ" ? "Ａ" : "À");
+      EXPECT_EQ(FoldUpperCase(with_wide), folded) << at << wide;
+    }
+  }
+}
+
 TEST(DisplayPath, DecodesForShowingAndMarksLineBreaks) {
   EXPECT_EQ(DisplayPath("/\x83\x65\x83\x58\x83\x67.bms"), "/テスト.bms");
   EXPECT_EQ(DisplayPath("/曲.bms"), "/曲.bms");
