@@ -93,6 +93,32 @@ FileRead ReadUserFile(const std::string& path, uint64_t cap) {
   return result;
 }
 
+FileRead ReadUserFileHead(const std::string& path, uint64_t cap, size_t max_bytes) {
+  FileRead result;
+  int fd = -1;
+  uint64_t size = 0;
+  result.refusal = OpenChecked(path, cap, fd, size, result.error);
+  const Descriptor closer(fd);
+  if (!result.ok()) return result;
+  // Read to the end rather than to the size: files under /proc say they hold nothing.
+  result.bytes.resize(max_bytes);
+  size_t filled = 0;
+  while (filled < result.bytes.size()) {
+    const ssize_t got = ::read(fd, result.bytes.data() + filled, result.bytes.size() - filled);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      result.error = errno;
+      result.bytes = std::string();
+      result.refusal = FileRefusal::Unreadable;
+      return result;
+    }
+    if (got == 0) break;  // it shrank meanwhile
+    filled += static_cast<size_t>(got);
+  }
+  result.bytes.resize(filled);
+  return result;
+}
+
 FileRefusal CheckUserFile(const std::string& path, uint64_t cap, int* error) {
   int fd = -1;
   uint64_t size = 0;
