@@ -10,6 +10,7 @@
 #include "platform/file_io.h"
 #include "platform/file_lookup.h"
 #include "platform/picture_file.h"
+#include "playback/sound_probe.h"
 
 namespace quillon {
 namespace {
@@ -52,6 +53,20 @@ struct DecodeResult {
   bool ok = false;
   std::shared_ptr<const DecodedSound> sound;
 };
+
+// The rate most of the found sound files are at, read from their headers (MajorityRate).
+int32_t ChartMixRate(const std::vector<SoundJob>& jobs) {
+  OrderedWork<int32_t> probed(jobs.size(), [&jobs](size_t i) {
+    if (jobs[i].resolved.empty()) return 0;
+    const FileRead head = ReadUserFileHead(jobs[i].resolved, kSoundFileCap, kSoundHeadBytes);
+    return head.ok() ? SoundFileRate(head.bytes) : 0;
+  });
+  std::vector<int32_t> rates;
+  rates.reserve(jobs.size());
+  for (size_t i = 0; i < jobs.size(); ++i)
+    rates.push_back(probed.Take(i));
+  return MajorityRate(rates);
+}
 
 }  // namespace
 
@@ -127,7 +142,11 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
                          .value_or(std::string())});
   }
   const bool decode = device_ != 0 || DecodeWithoutDevice;
-  const int32_t rate = device_ != 0 ? sound_.Rate() : DecodeRate;
+  // The device mixes the chart at the rate most of its sounds have, so that only the others are
+  // resampled here; the output converts the one mixed stream to the card's own rate. A change of
+  // rate reopens the device, which is why this comes after Reset has freed the last chart's
+  // sounds.
+  const int32_t rate = device_ != 0 ? sound_.UseRate(ChartMixRate(jobs)) : DecodeRate;
   OrderedWork<DecodeResult> decoded(decode ? jobs.size() : 0, [&jobs, rate](size_t i) {
     DecodeResult result;
     if (jobs[i].resolved.empty()) return result;
