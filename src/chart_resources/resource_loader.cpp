@@ -141,12 +141,15 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
         {IdOf(line), finder.FindWithExtensions(NameOf(line), {".wav", ".ogg", ".flac", ".mp3"})
                          .value_or(std::string())});
   }
-  const bool decode = device_ != 0 || DecodeWithoutDevice;
   // The device mixes the chart at the rate most of its sounds have, so that only the others are
   // resampled here; the output converts the one mixed stream to the card's own rate. A change of
   // rate reopens the device, which is why this comes after Reset has freed the last chart's
-  // sounds.
-  const int32_t rate = device_ != 0 ? sound_.UseRate(ChartMixRate(jobs)) : DecodeRate;
+  // sounds. A device that could not be opened again plays silently, as having none.
+  int32_t rate = DecodeRate;
+  if (device_ != 0) rate = sound_.UseRate(ChartMixRate(jobs));
+  const bool to_device = device_ != 0 && sound_.IsOpen();
+  if (!to_device) rate = DecodeRate;
+  const bool decode = to_device || DecodeWithoutDevice;
   OrderedWork<DecodeResult> decoded(decode ? jobs.size() : 0, [&jobs, rate](size_t i) {
     DecodeResult result;
     if (jobs[i].resolved.empty()) return result;
@@ -179,7 +182,7 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
     }
     const DecodeResult result = decode ? decoded.Take(k) : DecodeResult{};
     entry = 0;
-    if (device_ != 0) {
+    if (to_device) {
       if (result.ok) {
         entry = sound_.CreateBuffer(result.sound);
       } else {
