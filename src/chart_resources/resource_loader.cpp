@@ -10,6 +10,7 @@
 #include "platform/file_io.h"
 #include "platform/file_lookup.h"
 #include "platform/picture_file.h"
+#include "playback/sound_probe.h"
 
 namespace quillon {
 namespace {
@@ -52,6 +53,20 @@ struct DecodeResult {
   bool ok = false;
   std::shared_ptr<const DecodedSound> sound;
 };
+
+// The rate most of the found sound files are at, read from their headers (MajorityRate).
+int32_t ChartMixRate(const std::vector<SoundJob>& jobs) {
+  OrderedWork<int32_t> probed(jobs.size(), [&jobs](size_t i) {
+    if (jobs[i].resolved.empty()) return 0;
+    const FileRead head = ReadUserFileHead(jobs[i].resolved, kSoundFileCap, kSoundHeadBytes);
+    return head.ok() ? SoundFileRate(head.bytes) : 0;
+  });
+  std::vector<int32_t> rates;
+  rates.reserve(jobs.size());
+  for (size_t i = 0; i < jobs.size(); ++i)
+    rates.push_back(probed.Take(i));
+  return MajorityRate(rates);
+}
 
 }  // namespace
 
@@ -126,8 +141,15 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
         {IdOf(line), finder.FindWithExtensions(NameOf(line), {".wav", ".ogg", ".flac", ".mp3"})
                          .value_or(std::string())});
   }
-  const bool decode = device_ != 0 || DecodeWithoutDevice;
-  const int32_t rate = device_ != 0 ? sound_.Rate() : DecodeRate;
+  // The device mixes the chart at the rate most of its sounds have, so that only the others are
+  // resampled here; the output converts the one mixed stream to the card's own rate. A change of
+  // rate reopens the device, which is why this comes after Reset has freed the last chart's
+  // sounds. A device that could not be opened again plays silently, as having none.
+  int32_t rate = DecodeRate;
+  if (device_ != 0) rate = sound_.UseRate(ChartMixRate(jobs));
+  const bool to_device = device_ != 0 && sound_.IsOpen();
+  if (!to_device) rate = DecodeRate;
+  const bool decode = to_device || DecodeWithoutDevice;
   OrderedWork<DecodeResult> decoded(decode ? jobs.size() : 0, [&jobs, rate](size_t i) {
     DecodeResult result;
     if (jobs[i].resolved.empty()) return result;
@@ -160,7 +182,7 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
     }
     const DecodeResult result = decode ? decoded.Take(k) : DecodeResult{};
     entry = 0;
-    if (device_ != 0) {
+    if (to_device) {
       if (result.ok) {
         entry = sound_.CreateBuffer(result.sound);
       } else {

@@ -13,21 +13,6 @@
 namespace quillon {
 namespace {
 
-// Closes the descriptor when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 FileRefusal RefusalOfOpenError(int error) {
   return error == ENOENT || error == ENOTDIR ? FileRefusal::Missing : FileRefusal::Unreadable;
 }
@@ -54,40 +39,48 @@ FileRefusal OpenChecked(const std::string& path, uint64_t cap, int& fd, uint64_t
   return FileRefusal::None;
 }
 
+// Reads from `fd` into bytes[filled..] until the buffer is full or the file ends; false (with
+// `error`) when a read fails.
+bool FillFrom(int fd, std::string& bytes, size_t& filled, int& error) {
+  while (filled < bytes.size()) {
+    const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      return false;
+    }
+    if (got == 0) break;
+    filled += static_cast<size_t>(got);
+  }
+  return true;
+}
+
 }  // namespace
 
 FileRead ReadUserFile(const std::string& path, uint64_t cap) {
   FileRead result;
-  int fd = -1;
-  uint64_t size = 0;
-  result.refusal = OpenChecked(path, cap, fd, size, result.error);
-  const Descriptor closer(fd);
+  const OpenedFile file = OpenUserFile(path, cap);
+  result.refusal = file.refusal;
+  result.error = file.error;
   if (!result.ok()) return result;
 
-  // The size may change while reading: read to the end, but never past the cap.
-  result.bytes.resize(static_cast<size_t>(size));
+  // The size may change while reading: read to the end, but never past the cap. One byte more
+  // than expected tells whether the file grew.
   size_t filled = 0;
+  result.bytes.resize(static_cast<size_t>(file.size()));
   for (;;) {
-    if (filled == result.bytes.size()) {
-      if (result.bytes.size() > cap) {
-        result.bytes = std::string();
-        result.refusal = FileRefusal::TooLarge;
-        return result;
-      }
-      // One byte more than expected tells whether the file grew.
-      result.bytes.resize(filled +
-                          std::min<size_t>(1 << 16, static_cast<size_t>(cap - filled) + 1));
-    }
-    const ssize_t got = ::read(fd, result.bytes.data() + filled, result.bytes.size() - filled);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      result.error = errno;
+    if (!FillFrom(file.fd(), result.bytes, filled, result.error)) {
       result.bytes = std::string();
       result.refusal = FileRefusal::Unreadable;
       return result;
     }
-    if (got == 0) break;
-    filled += static_cast<size_t>(got);
+    if (filled < result.bytes.size()) break;  // the end
+    if (filled > cap) {
+      result.bytes = std::string();
+      result.refusal = FileRefusal::TooLarge;
+      return result;
+    }
+    result.bytes.resize(filled + std::min<size_t>(1 << 16, static_cast<size_t>(cap - filled) + 1));
   }
   result.bytes.resize(filled);
   return result;
@@ -126,14 +119,28 @@ OpenedFile OpenUserFile(const std::string& path, uint64_t cap) {
   return file;
 }
 
+FileRead ReadUserFileHead(const std::string& path, uint64_t cap, size_t max_bytes) {
+  FileRead result;
+  const OpenedFile file = OpenUserFile(path, cap);
+  result.refusal = file.refusal;
+  result.error = file.error;
+  if (!result.ok()) return result;
+  // Read to the end rather than to the size: files under /proc say they hold nothing.
+  result.bytes.resize(max_bytes);
+  size_t filled = 0;
+  if (!FillFrom(file.fd(), result.bytes, filled, result.error)) {
+    result.bytes = std::string();
+    result.refusal = FileRefusal::Unreadable;
+    return result;
+  }
+  result.bytes.resize(filled);  // it may be shorter, or have shrunk meanwhile
+  return result;
+}
+
 FileRefusal CheckUserFile(const std::string& path, uint64_t cap, int* error) {
-  int fd = -1;
-  uint64_t size = 0;
-  int open_error = 0;
-  const FileRefusal refusal = OpenChecked(path, cap, fd, size, open_error);
-  const Descriptor closer(fd);
-  if (error != nullptr) *error = open_error;
-  return refusal;
+  const OpenedFile file = OpenUserFile(path, cap);
+  if (error != nullptr) *error = file.error;
+  return file.refusal;
 }
 
 std::string RefusalText(FileRefusal refusal, const std::string& kind, const std::string& path,

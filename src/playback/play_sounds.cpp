@@ -27,6 +27,17 @@ int32_t AudioTickClock::Now() {
   if (!device_.IsOpen() || rate <= 0) return steady_.Now();
   const int32_t wall = steady_.Now();
   const int64_t frame = device_.OutputFrame();
+  if (device_.Opens() != opens_) {
+    // The first opening seen counts from its frame 0, as the device does; a later one from its
+    // frame now, on from the time the clock has reached.
+    if (opens_ != 0) {
+      first_frame_ = frame;
+      base_ms_ = last_now_;
+      last_frame_ = frame;
+      step_wall_ = wall;
+    }
+    opens_ = device_.Opens();
+  }
   if (frame != last_frame_) {
     last_frame_ = frame;
     step_wall_ = wall;
@@ -34,7 +45,8 @@ int32_t AudioTickClock::Now() {
   // Between two steps of the device, time runs on by the steady clock, at most 100 ms: a device
   // that stalls stops the clock.
   const int64_t since_step = std::clamp<int64_t>(int64_t{wall} - step_wall_, 0, 100);
-  const auto now = static_cast<int32_t>(last_frame_ * 1000 / rate + since_step);
+  const auto now =
+      static_cast<int32_t>(base_ms_ + (last_frame_ - first_frame_) * 1000 / rate + since_step);
   last_now_ = std::max(last_now_, now);  // never backwards, when a step lands early
   return last_now_;
 }

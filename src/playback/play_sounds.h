@@ -17,7 +17,8 @@ class SoundDevice;
 // The play clock for live play: milliseconds of output the device has played, smoothed between
 // the device's steps by the steady clock. Play then keeps time with the sound card, so sounds
 // scheduled on its frames land where they belong even when its rate and the system clock drift
-// apart. Without an open device it is the steady clock.
+// apart. Without an open device it is the steady clock. When the device opens again (at another
+// rate, for another chart) its frame count starts over; the clock goes on from where it was.
 class AudioTickClock : public TickClock {
  public:
   explicit AudioTickClock(const SoundDevice& device);
@@ -30,6 +31,9 @@ class AudioTickClock : public TickClock {
   int64_t last_frame_ = -1;
   int32_t step_wall_ = 0;  // steady time when the frame count last moved
   int32_t last_now_ = 0;
+  uint32_t opens_ = 0;       // the device's Opens() the frames below count in
+  int64_t first_frame_ = 0;  // of this opening: it counts from here
+  int32_t base_ms_ = 0;      // ... on from this time
 };
 
 class PlaySounds {

@@ -10,7 +10,6 @@
 namespace quillon {
 namespace {
 
-constexpr int kPreferredRate = 44100;
 constexpr Uint16 kCallbackFrames = 512;
 
 class SdlBackend : public SoundBackend {
@@ -25,16 +24,17 @@ class SdlBackend : public SoundBackend {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{};
-    want.freq = kPreferredRate;
+    want.freq = rate;
     want.format = AUDIO_S16SYS;
     want.channels = 2;
     want.samples = kCallbackFrames;
     want.callback = &SdlBackend::Callback;
     want.userdata = this;
     SDL_AudioSpec have{};
-    // The device may pick its own rate (the sounds are decoded at it, so SDL need not convert),
-    // but the sample format and the channel count are ours.
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+    // Rate, sample format and channel count are ours: when the device runs at another rate, SDL
+    // (or the sound server behind it) converts the mixed stream, once, instead of every sound
+    // being resampled at load.
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device_ == 0) {
       SDL_QuitSubSystem(SDL_INIT_AUDIO);
       return false;
@@ -46,6 +46,8 @@ class SdlBackend : public SoundBackend {
     SDL_PauseAudioDevice(device_, 0);
     return true;
   }
+
+  int32_t StreamRate(int32_t rate) const override { return rate; }
 
   void Close() override {
     if (device_ == 0) return;

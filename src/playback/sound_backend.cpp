@@ -11,6 +11,7 @@ namespace {
 class NullBackend : public SoundBackend {
  public:
   bool Open(Mixer&, int32_t&) override { return false; }
+  int32_t StreamRate(int32_t) const override { return 0; }
   void Close() override {}
   int64_t FramesPlayed() const override { return 0; }
 };
@@ -23,9 +24,10 @@ std::unique_ptr<SoundBackend> MakeNullBackend() {
 
 bool MemoryBackend::Open(Mixer& mixer, int32_t& rate) {
   std::lock_guard lock(mutex_);
-  mixer.SetRate(rate_);
+  rate = StreamRate(rate);
+  mixer.SetRate(rate);
   mixer_ = &mixer;
-  rate = rate_;
+  frames_.store(0, std::memory_order_release);
   return true;
 }
 

@@ -1,6 +1,7 @@
 // The sound device over the mixer and one output.
 #include "playback/sound_device.h"
 
+#include <map>
 #include <utility>
 
 #include "playback/mixer.h"
@@ -13,14 +14,41 @@ constexpr int32_t kDeviceHandle = 1;
 
 }  // namespace
 
+int32_t MajorityRate(const std::vector<int32_t>& rates) {
+  std::map<int32_t, int> votes;
+  for (int32_t rate : rates) {
+    if (rate >= kMinSoundRate && rate <= kMaxSoundRate) ++votes[rate];
+  }
+  int32_t best = kDefaultMixRate;
+  int most = 0;
+  for (const auto& [rate, count] : votes) {  // ascending rates: a tie keeps the later one
+    if (count >= most) {
+      best = rate;
+      most = count;
+    }
+  }
+  return best;
+}
+
 struct SoundDevice::Impl {
   std::unique_ptr<SoundBackend> backend;
   std::unique_ptr<Mixer> mixer;  // only while the output is open
   int32_t rate = 0;
   int32_t next_id = 1;  // ids stay unique across a close and a new open
+  uint32_t opens = 0;
   bool global_focus = false;
 
   bool Open() const { return mixer != nullptr; }
+
+  bool OpenAt(int32_t asked) {
+    auto fresh = std::make_unique<Mixer>(asked, next_id);
+    int32_t got = asked;
+    if (!backend->Open(*fresh, got)) return false;
+    mixer = std::move(fresh);
+    rate = got;
+    ++opens;
+    return true;
+  }
 
   void Close() {
     if (!mixer) return;
@@ -41,12 +69,7 @@ SoundDevice::~SoundDevice() {
 
 int32_t SoundDevice::dsInitialize2(int64_t, int32_t) {
   if (impl_->Open()) return kDeviceHandle;
-  auto mixer = std::make_unique<Mixer>(44100, impl_->next_id);
-  int32_t rate = 0;
-  if (!impl_->backend->Open(*mixer, rate)) return 0;
-  impl_->mixer = std::move(mixer);
-  impl_->rate = rate;
-  return kDeviceHandle;
+  return impl_->OpenAt(kDefaultMixRate) ? kDeviceHandle : 0;
 }
 
 void SoundDevice::dsSetGlobalFocus(int32_t on) {
@@ -82,6 +105,16 @@ void SoundDevice::dsTerminate(int32_t device) {
   if (device == kDeviceHandle) impl_->Close();
 }
 
+int32_t SoundDevice::UseRate(int32_t rate) {
+  if (!impl_->Open() || rate < kMinSoundRate || rate > kMaxSoundRate) return impl_->rate;
+  const int32_t old_rate = impl_->rate;
+  const int32_t stream_rate = impl_->backend->StreamRate(rate);
+  if (stream_rate == 0 || stream_rate == old_rate) return old_rate;
+  impl_->Close();
+  if (!impl_->OpenAt(rate)) impl_->OpenAt(old_rate);
+  return impl_->rate;
+}
+
 bool SoundDevice::IsOpen() const {
   return impl_->Open();
 }
@@ -92,6 +125,10 @@ int32_t SoundDevice::Rate() const {
 
 int64_t SoundDevice::OutputFrame() const {
   return impl_->Open() ? impl_->backend->FramesPlayed() : 0;
+}
+
+uint32_t SoundDevice::Opens() const {
+  return impl_->opens;
 }
 
 int32_t SoundDevice::ActiveVoices() const {

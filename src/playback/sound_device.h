@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "playback/sound_backend.h"
 #include "playback/sound_decoder.h"
@@ -21,6 +22,16 @@
 namespace quillon {
 
 class Mixer;
+
+// The mix rate when nothing else decides it: before a chart is loaded, and for a chart without
+// sounds.
+inline constexpr int32_t kDefaultMixRate = 44100;
+
+// The rate to mix a chart at: the one most of its sounds have, so that they play without
+// resampling. `rates` holds each sound's rate (0, or a rate DecodeSound refuses, for a sound
+// whose rate is unknown: it has no say). A tie goes to the higher rate, so that no sound of the
+// tie loses its top octave; with no rate known, kDefaultMixRate.
+int32_t MajorityRate(const std::vector<int32_t>& rates);
 
 class SoundDevice {
  public:
@@ -30,9 +41,10 @@ class SoundDevice {
   SoundDevice(const SoundDevice&) = delete;
   SoundDevice& operator=(const SoundDevice&) = delete;
 
-  // Opens the output: a device handle (non-zero), 0 when no output could be opened. Everything
-  // else then works silently: CreateBuffer gives 0, the rest does nothing. While open, a second
-  // call gives the same handle. The window and mode are not needed here.
+  // Opens the output at kDefaultMixRate (or the rate the output insists on): a device handle
+  // (non-zero), 0 when no output could be opened. Everything else then works silently:
+  // CreateBuffer gives 0, the rest does nothing. While open, a second call gives the same
+  // handle. The window and mode are not needed here.
   int32_t dsInitialize2(int64_t window, int32_t mode);
   // The mix goes on whichever window has the focus; the flag is only kept.
   void dsSetGlobalFocus(int32_t on);
@@ -56,11 +68,21 @@ class SoundDevice {
   // Closes the output and releases every buffer when `device` is the open device's handle.
   void dsTerminate(int32_t device);
 
+  // Mixes at `rate` from now on, when open and the output can run at that rate but does not yet:
+  // the output is then closed and opened again at `rate`, which releases every buffer (their
+  // sounds are at the old rate; their ids are not reused) and starts OutputFrame() at 0 again.
+  // When it cannot open at `rate`, it goes back to the rate it had (silent when that fails too).
+  // Returns Rate().
+  int32_t UseRate(int32_t rate);
+
   bool IsOpen() const;
-  // The output rate while open (sounds for CreateBuffer are decoded at it), else 0.
+  // The mix rate while open (sounds for CreateBuffer are decoded at it), else 0.
   int32_t Rate() const;
   // Frames the output has taken from the mixer: starts scheduled at or before it begin at once.
+  // Counted from the last time the output opened (see Opens()).
   int64_t OutputFrame() const;
+  // How many times the output has been opened: it changes whenever OutputFrame() starts over.
+  uint32_t Opens() const;
   // Voices sounding now (the polyphony gauge).
   int32_t ActiveVoices() const;
 

@@ -136,6 +136,63 @@ TEST_F(ResourceLoaderTest, SoundsWithADevice) {
   EXPECT_EQ(loader->Sounds().at(1).Frames, 2205 * sound->Rate() / 22050);
 }
 
+// The chart is mixed at the rate most of its sounds have: those play as they are in their files,
+// the others are resampled to it. A chart whose sounds are at another rate reopens the device.
+TEST_F(ResourceLoaderTest, MixesAtTheRateMostSoundsHaveAndResamplesOnlyTheOthers) {
+  auto output = std::make_unique<MemoryBackend>(44100, MemoryBackend::Rates::Asked);
+  MemoryBackend* memory = output.get();
+  sound = std::make_unique<SoundDevice>(std::move(output));
+  device = sound->dsInitialize2(0, 2);
+  dir.Write("a.wav", Wav(480, 48000));
+  dir.Write("b.wav", Wav(960, 48000));
+  dir.Write("c.wav", Wav(441, 44100));
+  dir.Write("broken.wav", "RIFF but not a sound");
+  Load({"#WAV01 a.wav", "#WAV02 b.wav", "#WAV03 c.wav", "#WAV04 broken.wav", "#WAV05 none.wav"});
+  EXPECT_EQ(sound->Rate(), 48000);
+  EXPECT_EQ(sound->Opens(), 2u);
+  EXPECT_EQ(loader->Sounds().at(1).Rate, 48000);
+  EXPECT_EQ(loader->Sounds().at(1).Frames, 480);
+  EXPECT_EQ(loader->Sounds().at(3).Rate, 48000);
+  EXPECT_EQ(loader->Sounds().at(3).Frames, 480);  // 441 frames at 44.1 kHz
+  // A sound at the mix rate is played sample for sample as the file holds it.
+  std::vector<int16_t> out(2 * 480);
+  sound->dsPlay(chart.SoundTable[1]);
+  memory->Render(out.data(), 480);
+  for (size_t i = 0; i < 480; ++i) {
+    ASSERT_EQ(out[2 * i], i % 2 ? 8000 : -8000) << i;
+    ASSERT_EQ(out[2 * i + 1], out[2 * i]) << i;
+  }
+
+  // The next chart is at 22.05 kHz: the device reopens for it, and its sounds play.
+  dir.Write("d.wav", Wav(100));
+  Load({"#WAV01 d.wav"});
+  EXPECT_EQ(sound->Rate(), 22050);
+  EXPECT_EQ(sound->Opens(), 3u);
+  ASSERT_GT(chart.SoundTable[1], 0);
+  EXPECT_EQ(chart.SoundTable[2], -1);
+  sound->dsPlay(chart.SoundTable[1]);
+  memory->Render(out.data(), 2);
+  EXPECT_EQ(out[0], -8000);
+  EXPECT_EQ(out[2], 8000);
+  // A chart without sounds goes back to the default rate.
+  Load({"#TITLE quiet"});
+  EXPECT_EQ(sound->Rate(), kDefaultMixRate);
+}
+
+// An output held at one rate (the audio export's) is not reopened: every sound at another rate
+// is resampled to it.
+TEST_F(ResourceLoaderTest, AFixedOutputRateIsKept) {
+  sound = std::make_unique<SoundDevice>(std::make_unique<MemoryBackend>(44100));
+  device = sound->dsInitialize2(0, 2);
+  dir.Write("a.wav", Wav(480, 48000));
+  dir.Write("b.wav", Wav(480, 48000));
+  Load({"#WAV01 a.wav", "#WAV02 b.wav"});
+  EXPECT_EQ(sound->Rate(), 44100);
+  EXPECT_EQ(sound->Opens(), 1u);
+  EXPECT_EQ(loader->Sounds().at(2).Rate, 44100);
+  EXPECT_EQ(loader->Sounds().at(2).Frames, 441);
+}
+
 TEST_F(ResourceLoaderTest, OnlyDefinitionsInVisitedBranchesAreLoaded) {
   dir.Write("a.wav", Wav(10));
   options.Choices = {2};

@@ -297,5 +297,46 @@ TEST(AudioTickClockTest, KeepsTimeWithTheFramesPlayed) {
   EXPECT_GE(clock.Now(), later);  // never backwards
 }
 
+// A chart at another rate reopens the device, whose frame count starts over: the clock goes on
+// from where it was, counting the new frames at the new rate.
+TEST(AudioTickClockTest, GoesOnAcrossAReopenAtAnotherRate) {
+  auto backend = std::make_unique<MemoryBackend>(44100, MemoryBackend::Rates::Asked);
+  MemoryBackend& memory = *backend;
+  SoundDevice device(std::move(backend));
+  ASSERT_NE(device.dsInitialize2(0, 2), 0);
+  AudioTickClock clock(device);
+  std::vector<int16_t> out(2 * 48000);
+  memory.Render(out.data(), 44100);
+  const int32_t before = clock.Now();
+  ASSERT_EQ(device.UseRate(48000), 48000);
+  const int32_t reopened = clock.Now();
+  EXPECT_GE(reopened, before);
+  EXPECT_LT(reopened - before, 50);
+  memory.Render(out.data(), 48000);
+  const int32_t later = clock.Now();
+  EXPECT_GE(later - reopened, 1000);
+  EXPECT_LT(later - reopened, 1050);
+}
+
+// Sounds are placed on the frames of the rate the device mixes at.
+TEST(DeviceSoundsTest, PlacesSoundsOnTheMixRatesFrames) {
+  auto backend = std::make_unique<MemoryBackend>(44100, MemoryBackend::Rates::Asked);
+  MemoryBackend& memory = *backend;
+  SoundDevice device(std::move(backend));
+  ASSERT_NE(device.dsInitialize2(0, 2), 0);
+  ASSERT_EQ(device.UseRate(48000), 48000);
+  const int32_t id =
+      device.CreateBuffer(std::make_shared<const DecodedSound>(DecodedSound{48000, 1, {500}}));
+  DeviceSounds sounds(device, /*latency_ms=*/40);
+  sounds.Anchor(1000.0);
+  sounds.Restart(id, 1500.25);  // 40 ms + 500.25 ms after the anchor, at 48 frames a ms
+  std::vector<int16_t> out(2 * 48000);
+  memory.Render(out.data(), 48000);
+  std::vector<size_t> sounding;
+  for (size_t i = 0; i < out.size(); i += 2)
+    if (out[i] != 0) sounding.push_back(i / 2);
+  EXPECT_EQ(sounding, (std::vector<size_t>{1920 + 24012}));
+}
+
 }  // namespace
 }  // namespace quillon

@@ -209,6 +209,67 @@ TEST(SoundDevice, MakingAndFreeingBuffersWhileRenderingIsSafe) {
     EXPECT_TRUE(watch.expired());
 }
 
+TEST(MajorityRate, TheRateOfMostSoundsWinsATieTheHigherRate) {
+  EXPECT_EQ(MajorityRate({44100, 48000, 44100}), 44100);
+  EXPECT_EQ(MajorityRate({48000, 22050, 48000, 44100}), 48000);
+  EXPECT_EQ(MajorityRate({44100, 48000}), 48000);
+  EXPECT_EQ(MajorityRate({22050, 48000, 22050, 48000, 96000}), 48000);
+  // Unknown rates (0) and rates no sound is decoded at have no say.
+  EXPECT_EQ(MajorityRate({0, 0, 0, 22050}), 22050);
+  EXPECT_EQ(MajorityRate({500, 500, 1'000'000, 32000}), 32000);
+  // No sounds, or none with a rate known: the default.
+  EXPECT_EQ(MajorityRate({}), kDefaultMixRate);
+  EXPECT_EQ(MajorityRate({0, 0}), 44100);
+}
+
+// A device that can run at any rate reopens for a new one; its buffers and frame count go, and
+// the new mixer plays sounds at the new rate from its own frame 0.
+TEST(SoundDevice, UseRateReopensTheOutputOnlyForANewRate) {
+  auto output = std::make_unique<MemoryBackend>(44100, MemoryBackend::Rates::Asked);
+  MemoryBackend* memory = output.get();
+  SoundDevice sound(std::move(output));
+  ASSERT_NE(sound.dsInitialize2(0, 2), 0);
+  EXPECT_EQ(sound.Rate(), kDefaultMixRate);
+  EXPECT_EQ(sound.Opens(), 1u);
+  const int32_t old_id = sound.CreateBuffer(Impulse(1000));
+  ASSERT_GT(old_id, 0);
+  std::vector<int16_t> out(2 * 100);
+  memory->Render(out.data(), 100);
+
+  EXPECT_EQ(sound.UseRate(44100), 44100);
+  EXPECT_EQ(sound.UseRate(5), 44100);  // not a rate to mix at
+  EXPECT_EQ(sound.Opens(), 1u);
+  EXPECT_EQ(sound.OutputFrame(), 100);
+
+  EXPECT_EQ(sound.UseRate(48000), 48000);
+  EXPECT_EQ(sound.Rate(), 48000);
+  EXPECT_EQ(sound.Opens(), 2u);
+  EXPECT_EQ(sound.OutputFrame(), 0);
+  EXPECT_EQ(sound.CreateBuffer(Impulse(1000)), 0);  // at the old rate
+  const int32_t id = sound.CreateBuffer(MakeSound(48000, 1, {700, 800}));
+  EXPECT_GT(id, old_id);  // ids are not reused
+  sound.dsPlay(old_id);   // released: nothing
+  sound.PlayAt(id, 10);
+  memory->Render(out.data(), 100);
+  EXPECT_EQ(SoundingFrames(out), (std::vector<int64_t>{10, 11}));
+  EXPECT_EQ(out[20], 700);
+  EXPECT_EQ(out[23], 800);
+}
+
+TEST(SoundDevice, UseRateLeavesAFixedOrClosedOutputAsItIs) {
+  SoundDevice fixed(std::make_unique<MemoryBackend>(22050));
+  ASSERT_NE(fixed.dsInitialize2(0, 2), 0);
+  EXPECT_EQ(fixed.Rate(), 22050);
+  const int32_t id = fixed.CreateBuffer(MakeSound(22050, 1, {1}));
+  EXPECT_EQ(fixed.UseRate(48000), 22050);
+  EXPECT_EQ(fixed.Opens(), 1u);
+  EXPECT_EQ(fixed.CreateBuffer(MakeSound(22050, 1, {1})), id + 1);  // still the same mixer
+
+  SoundDevice none(MakeNullBackend());
+  EXPECT_EQ(none.UseRate(48000), 0);
+  EXPECT_FALSE(none.IsOpen());
+}
+
 // SDL's dummy driver; skipped where SDL cannot start it.
 TEST(SdlOutput, DummyDriverOpensAndPlays) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -221,6 +282,9 @@ TEST(SdlOutput, DummyDriverOpensAndPlays) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return done();
   };
+  // SDL opens at the rate asked for and converts to the device's own rate when it must.
+  EXPECT_EQ(sound.Rate(), kDefaultMixRate);
+  EXPECT_EQ(sound.UseRate(22050), 22050);
   const int32_t id =
       sound.CreateBuffer(MakeSound(sound.Rate(), 2, std::vector<int16_t>(88200, 1000)));
   ASSERT_NE(id, 0);
