@@ -1,6 +1,7 @@
 // The sound device over the mixer and one output.
 #include "playback/sound_device.h"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -27,7 +28,9 @@ int32_t MajorityRate(const std::vector<int32_t>& rates) {
       most = count;
     }
   }
-  return best;
+  // Old charts often have 22.05 kHz key sounds beside a 44.1 kHz background track: mixing at
+  // the lower rate would take the top octave off the track.
+  return std::max(best, kDefaultMixRate);
 }
 
 struct SoundDevice::Impl {

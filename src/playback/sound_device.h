@@ -30,7 +30,8 @@ inline constexpr int32_t kDefaultMixRate = 44100;
 // The rate to mix a chart at: the one most of its sounds have, so that they play without
 // resampling. `rates` holds each sound's rate (0, or a rate DecodeSound refuses, for a sound
 // whose rate is unknown: it has no say). A tie goes to the higher rate, so that no sound of the
-// tie loses its top octave; with no rate known, kDefaultMixRate.
+// tie loses its top octave; with no rate known, kDefaultMixRate, which is also the lowest mix rate
+// (sounds at lower rates are resampled up to it).
 int32_t MajorityRate(const std::vector<int32_t>& rates);
 
 class SoundDevice {

@@ -12,10 +12,9 @@
 # written, not in wall-clock time.
 
 # SDL's disk driver writes what the program asks for: signed 16-bit samples in the machine's
-# byte order, two channels, at the rate the chart is mixed at, that of most of its sounds: 22050
-# Hz for the demo (the disk driver takes any rate). Before the first chart it runs at 44100 Hz;
-# the reopen at the chart's rate starts the file again.
-readonly bytes_per_second=$((22050 * 2 * 2))
+# byte order, two channels, at the rate the chart is mixed at: that of most of its sounds, and at
+# least 44100 Hz, so 44100 Hz for the demo (whose sounds are at 22050 Hz).
+readonly bytes_per_second=$((44100 * 2 * 2))
 # Loudest sample still counted as silence, and quietest one counted as sound.
 readonly silence_level=16
 readonly sound_level=512

@@ -215,8 +215,9 @@ TEST(MajorityRate, TheRateOfMostSoundsWinsATieTheHigherRate) {
   EXPECT_EQ(MajorityRate({44100, 48000}), 48000);
   EXPECT_EQ(MajorityRate({22050, 48000, 22050, 48000, 96000}), 48000);
   // Unknown rates (0) and rates no sound is decoded at have no say.
-  EXPECT_EQ(MajorityRate({0, 0, 0, 22050}), 22050);
-  EXPECT_EQ(MajorityRate({500, 500, 1'000'000, 32000}), 32000);
+  EXPECT_EQ(MajorityRate({0, 0, 0, 96000}), 96000);
+  EXPECT_EQ(MajorityRate({500, 500, 1'000'000, 32000}), 44100);  // never below 44.1 kHz
+  EXPECT_EQ(MajorityRate({22050, 22050, 44100}), 44100);
   // No sounds, or none with a rate known: the default.
   EXPECT_EQ(MajorityRate({}), kDefaultMixRate);
   EXPECT_EQ(MajorityRate({0, 0}), 44100);
