@@ -21,6 +21,11 @@ namespace {
 constexpr float kGaugeMax = 78.0F;
 constexpr float kGaugeSteps = 80.0F;
 constexpr int32_t kPeakHoldMs = 1000;
+// A level this small draws nothing at any gauge width; below it the level is taken as 0 (the
+// product with 0.95 would otherwise stop at the smallest float and never reach 0).
+constexpr float kGaugeFloor = 1.0e-3F;
+// Pending input is taken in a fifth at a time, so less than this never moves the gauge.
+constexpr int32_t kGaugeIntake = 5;
 // Interface text (status word, time and status lines, info line) is 9 points.
 constexpr double kInterfacePoints = 9.0;
 
@@ -192,9 +197,10 @@ void StatusDisplay::MakeGaugeSource(QRgb background) {
 
 void StatusDisplay::GaugeTimerProc(int32_t now) {
   GaugeLevel = GaugeLevel * 0.95F;
+  if (GaugeLevel < kGaugeFloor) GaugeLevel = 0.0F;
   if (GaugePending != 0.0F) {
     if (const auto pending = ToWhole<int32_t>(GaugePending)) {
-      const int32_t k = *pending / 5;
+      const int32_t k = *pending / kGaugeIntake;
       GaugeLevel += static_cast<float>(k);
       GaugePending -= static_cast<float>(k);
     }
@@ -221,6 +227,11 @@ void StatusDisplay::GaugeTimerProc(int32_t now) {
     BitBlt(&PicPolGraph, *peak, 0, 2, h, &GaugeSource, *peak, 0, RasterOp::Copy);
   }
   Refresh(StatusPicture::Gauge);
+}
+
+bool StatusDisplay::GaugeAtRest() const {
+  const int32_t pending = ToWhole<int32_t>(GaugePending).value_or(kGaugeIntake);
+  return GaugeLevel == 0.0F && GaugePeak == 0.0F && pending / kGaugeIntake == 0;
 }
 
 int StatusDisplay::DrawTitleInfo(const BmsHeader& header) {

@@ -73,6 +73,10 @@ class StatusDisplay {
   // Polyphony gauge: input from every fired sound, and the 1 ms timer step at tick count `now`.
   void AddGaugeInput(int32_t amount) { GaugePending += static_cast<float>(amount); }
   void GaugeTimerProc(int32_t now);
+  // True when another timer step would change nothing: level and peak are 0 and the pending
+  // input is too small to be taken in (under 5; it stays for the next sound). The window stops
+  // the 1 ms timer then, and starts it again with the next input.
+  bool GaugeAtRest() const;
   // The gauge's colour scale from the gauge picture's size, over `background`.
   void MakeGaugeSource(QRgb background = qRgb(0, 0, 0));
 

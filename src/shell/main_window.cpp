@@ -86,6 +86,8 @@ MainWindow::MainWindow(const MainWindowOptions& options)
   connect(gauge_timer_, &QTimer::timeout, this, [this] {
     SteadyTickClock clock;
     core_->status.GaugeTimerProc(clock.Now());
+    // An idle gauge costs a repaint a millisecond: it rests until the next sound.
+    if (core_->status.GaugeAtRest() && !core_->engine.Playing) gauge_timer_->stop();
   });
   end_timer_ = new QTimer(this);
   end_timer_->setSingleShot(true);
@@ -313,6 +315,10 @@ void MainWindow::BuildPictures() {
   pic_time_disp_[0]->resize(160, 16);
   pic_status_->resize(kDesignedWidth, 20);
   pic_base_disp_->resize(kDesignedWidth, 100);
+}
+
+bool MainWindow::GaugeTimerRunning() const {
+  return gauge_timer_->isActive();
 }
 
 QAction* MainWindow::button(const QString& key) const {

@@ -118,6 +118,8 @@ class MainWindow : public QMainWindow,
   void BitmapOutput();
   // True while bitmap output runs.
   bool BitmapOutputRunning = false;
+  // The polyphony gauge's 1 ms timer is running.
+  bool GaugeTimerRunning() const;
 
   // What the window shows and holds (for the other windows and for tests).
   PlayerCore& core() { return *core_; }
@@ -348,6 +350,7 @@ class MainWindow : public QMainWindow,
   QTimer* timer1_ = nullptr;
   QTimer* tick_timer_ = nullptr;
   QTimer* gauge_timer_ = nullptr;
+  bool gauge_on_ = false;  // the gauge element is on; its timer runs while the gauge moves
   QTimer* end_timer_ = nullptr;
   QTimer* play_file_timer_ = nullptr;  // timPlayFile: the deferred play after a remote load
   RemoteServer* remote_server_ = nullptr;

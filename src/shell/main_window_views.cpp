@@ -205,6 +205,7 @@ void MainWindow::DrawFrame() {
 
 void MainWindow::AddGaugeInput(int32_t amount) {
   core_->status.AddGaugeInput(amount);
+  if (gauge_on_ && !closing_ && !gauge_timer_->isActive()) gauge_timer_->start();
 }
 
 void MainWindow::StartFrameRate(double elapsed_ms) {
@@ -296,6 +297,7 @@ void MainWindow::SetElementButtons(bool obj, bool bga, bool poly) {
 }
 
 void MainWindow::SetGaugeTimer(bool running) {
+  gauge_on_ = running;
   if (running && !closing_) {
     gauge_timer_->start();
   } else {

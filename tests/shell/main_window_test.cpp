@@ -571,6 +571,29 @@ TEST_F(MainWindowTest, ThePositionBarSeeksAndNamesTheMeasureUnderThePointer) {
   EXPECT_EQ(window->core().engine.StartMeasure, expected);
 }
 
+TEST_F(MainWindowTest, TheIdleGaugeStopsItsTimerAndTheNextSoundStartsIt) {
+  auto window = Start();
+  ASSERT_TRUE(window->core().flags[Element::PolyGauge]);
+  Wait(30);
+  EXPECT_FALSE(window->GaugeTimerRunning());  // nothing plays, the gauge is at 0
+  window->AddGaugeInput(10);                  // what the engine does for each sound it fires
+  EXPECT_TRUE(window->GaugeTimerRunning());
+  Wait(100);
+  EXPECT_TRUE(window->GaugeTimerRunning());  // still falling
+  EXPECT_GT(window->core().status.GaugePeak, 0.0F);
+  QDeadlineTimer deadline(5000);
+  while (window->GaugeTimerRunning() && !deadline.hasExpired())
+    Wait(20);
+  EXPECT_FALSE(window->GaugeTimerRunning());
+  EXPECT_TRUE(window->core().status.GaugeAtRest());
+
+  // With the gauge element off, input does not start it.
+  window->button(QStringLiteral("POLY"))->trigger();
+  ASSERT_FALSE(window->core().flags[Element::PolyGauge]);
+  window->AddGaugeInput(10);
+  EXPECT_FALSE(window->GaugeTimerRunning());
+}
+
 TEST_F(MainWindowTest, TheTitleTimerDocksTheControlPanelBesideTheWindow) {
   auto window = Start();
   window->move(50, 40);
