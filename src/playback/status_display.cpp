@@ -175,6 +175,25 @@ bool StatusDisplay::DrawStatusLine(const PlayEngine& engine, const Chart& chart)
   return true;
 }
 
+int StatusDisplay::TimeLineWidth() const {
+  const QFont font = InterfaceFont(kInterfacePoints);
+  const QFontMetrics metrics =
+      PicTimeDisp[0].isNull() ? QFontMetrics(font) : QFontMetrics(font, &PicTimeDisp[0]);
+  // Every digit of the longest line as the widest digit of the font.
+  QChar widest = QLatin1Char('0');
+  for (char digit = '1'; digit <= '9'; ++digit) {
+    if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest)) {
+      widest = QLatin1Char(digit);
+    }
+  }
+  QString text = QString::fromStdString(TimeLineText(0, 0, 0.0, 0, /*with_ms=*/true));
+  for (QChar& c : text) {
+    if (c.isDigit()) c = widest;
+  }
+  // One spare pixel on either side of the text's advance, for glyphs that overhang it.
+  return metrics.horizontalAdvance(text) + 2;
+}
+
 void StatusDisplay::DrawStatusArea(const PlayEngine& engine, const Chart& chart,
                                    const ElementFlags& flags) {
   DrawPositionBar(engine.PlayPosition, chart.EndPosition, engine.Playing);

@@ -66,6 +66,9 @@ class StatusDisplay {
   // Each draws when its redraw condition holds; true when it drew.
   bool DrawTimeLine(const PlayEngine& engine, const Chart& chart, const ElementFlags& flags);
   bool DrawStatusLine(const PlayEngine& engine, const Chart& chart);
+  // The width the time line needs for its longest text (with milliseconds, three-digit measures)
+  // in the interface font, so that no digit is cut.
+  int TimeLineWidth() const;
 
   // The filled (Curpos) and empty (CurposBG) looks of the position bar at w x h.
   void MakePositionBarPictures(int w, int h);

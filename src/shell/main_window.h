@@ -277,6 +277,8 @@ class MainWindow : public QMainWindow,
   void ReloadChart();
   // When `file` is there but is no chart file to read, shows why in the load log and says true.
   bool RefuseChartFile(const std::string& file);
+  // Redraws the position bar, the time line and the status line from the loaded chart.
+  void ShowChartNumbers();
   void ShowPanel(bool show);
   void ShowPlaylist(bool show);
   void ShowProperties(bool show);

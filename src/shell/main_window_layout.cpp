@@ -136,6 +136,7 @@ void MainWindow::LayoutTitlePanel() {
   });
   pic_display_->setGeometry(0, pol_h + 1, panel_w, panel_h - (pol_h + 2) - status_h - 1);
   PictureWidget* time_line = pic_time_disp_[0];
+  time_line->resize(core_->status.TimeLineWidth(), time_line->height());
   if (0.8 * pic_status_->width() < time_line->width()) {
     time_line->hide();
   } else {

@@ -277,6 +277,69 @@ TEST_F(MainWindowTest, LoadingReplacesThePlaylistAndShowsTheChart) {
   EXPECT_EQ(window->load_log().back(), "File not found.");
 }
 
+TEST_F(MainWindowTest, TheTimeAndStatusLinesShowTheNewChartWhenItsLoadEnds) {
+  const std::string next = dir_.Write("slow.bms", "#TITLE slow\r\n#BPM 90\r\n#00211:01\r\n");
+  QImage time_line, status_line, played_status_line;
+  {
+    auto window = Start();
+    window->bLoad(Chart("fast.bms", 8));
+    Later(300, [&] { window->HandleKey(Qt::Key_Period, Qt::NoModifier); });
+    window->PlayFile();
+    EXPECT_GT(window->core().status.Fps + window->core().status.FrameCount, 0);
+    played_status_line = window->core().status.PicTimeDisp[1].copy();
+    window->bLoad(next);
+    time_line = window->core().status.PicTimeDisp[0].copy();
+    status_line = window->core().status.PicTimeDisp[1].copy();
+  }
+  // The same lines as a player that never played anything else shows for that chart.
+  auto fresh = Start();
+  fresh->bLoad(next);
+  EXPECT_EQ(time_line, fresh->core().status.PicTimeDisp[0]);
+  EXPECT_EQ(status_line, fresh->core().status.PicTimeDisp[1]);
+  EXPECT_NE(status_line, played_status_line);
+  // And not the empty start-up ones.
+  auto idle = Start();
+  EXPECT_NE(time_line, idle->core().status.PicTimeDisp[0]);
+  EXPECT_NE(status_line, idle->core().status.PicTimeDisp[1]);
+}
+
+// The column of the rightmost lit pixel of `image`; -1 when it is black.
+int RightmostLit(const QImage& image) {
+  for (int x = image.width() - 1; x >= 0; --x) {
+    for (int y = 0; y < image.height(); ++y) {
+      if ((image.pixel(x, y) & 0xFFFFFF) != 0) return x;
+    }
+  }
+  return -1;
+}
+
+TEST_F(MainWindowTest, TheTimeLineWithMillisecondsIsShownWhole) {
+  // The Japanese interface font is the wider one on a Linux desktop.
+  MainWindowOptions options = Options();
+  options.Language = UiLanguage::Japanese;
+  auto window = std::make_unique<MainWindow>(options);
+  window->Startup({});
+  window->bLoad(Chart("timer.bms", 120));
+  PlayerCore& core = window->core();
+  core.flags.Set(Element::MillisecondTimer, true);
+  core.engine.ElapsedMs = 3599999.0;
+  PictureWidget* time_line = window->picture(QStringLiteral("picTimeDisp(0)"));
+  PictureWidget* status = window->picture(QStringLiteral("picStatus"));
+  for (int zoom : {1, 2}) {
+    window->mZi_Click(zoom);
+    core.status.DrawTimeLine(core.engine, core.chart, core.flags);
+    const QImage& picture = core.status.PicTimeDisp[0];
+    ASSERT_FALSE(time_line->isHidden());
+    EXPECT_EQ(picture.size(), time_line->size());
+    // The text ends before the picture does, and the picture inside the status picture.
+    const int lit = RightmostLit(picture);
+    EXPECT_GT(lit, picture.width() / 2);
+    EXPECT_LT(lit, picture.width() - 1);
+    EXPECT_LE(time_line->geometry().right(), status->geometry().right());
+    EXPECT_GE(time_line->x(), status->x());
+  }
+}
+
 // A path that is no chart to read (a FIFO here, which a plain read would wait on for ever) is
 // refused with one line in the load log, and nothing else changes: the chart that is playing
 // plays on and the playlist stays. Reloading a chart whose file became a FIFO is refused too.
