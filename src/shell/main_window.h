@@ -285,6 +285,11 @@ class MainWindow : public QMainWindow,
   void ShowOptions();
   void ShowDebugWindow();
 
+  // The measure a seek at x on the position bar goes to; a seek there, at most one per drawn
+  // frame and none to the measure the drag last sought.
+  int64_t MeasureUnderPointer(double x) const;
+  void DragSeek(double x);
+
   // main_window_remote.cpp
   void StartRemoteControl();
   void OnPlayFileTimer();
@@ -358,6 +363,12 @@ class MainWindow : public QMainWindow,
   RemoteServer* remote_server_ = nullptr;
   // A remote load asked for while another load ran (the newest only), and whether its check is
   // armed; control ends after it when its client left meanwhile.
+  // Drag seek on the position bar: the measure last sought (-1 before the press's seek), the
+  // frame count at that seek, and a position held back until the next frame.
+  int64_t drag_measure_ = -1;
+  uint64_t frames_drawn_ = 0;
+  uint64_t seek_frame_ = 0;
+  std::optional<double> pending_drag_;
   std::string pending_remote_load_;
   bool pending_remote_armed_ = false;
   bool end_control_after_pending_ = false;

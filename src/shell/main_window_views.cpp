@@ -201,6 +201,13 @@ void MainWindow::DrawFrame() {
   core.notes.DrawFrame(core.engine, core.chart, core.resources.SpriteDc, core.resources.BgaDc,
                        &disp_image_);
   ShowDisplay();
+  ++frames_drawn_;
+  // A drag seek held back until this frame runs from the event loop, outside the drawing.
+  if (pending_drag_) {
+    QTimer::singleShot(0, this, [this] {
+      if (pending_drag_) DragSeek(*pending_drag_);
+    });
+  }
 }
 
 void MainWindow::AddGaugeInput(int32_t amount) {

@@ -657,6 +657,55 @@ TEST_F(MainWindowTest, TheIdleGaugeStopsItsTimerAndTheNextSoundStartsIt) {
   EXPECT_FALSE(window->GaugeTimerRunning());
 }
 
+// A mouse event on the position bar at `fraction` of its width.
+void SendBarMouse(PictureWidget* bar, QEvent::Type type, double fraction, Qt::MouseButtons held) {
+  const QPointF at(bar->width() * fraction, 2);
+  const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+  QMouseEvent event(type, at, bar->mapToGlobal(at), button, held, Qt::NoModifier);
+  QApplication::sendEvent(bar, &event);
+}
+
+TEST_F(MainWindowTest, DraggingOnThePositionBarSeeksAsItMoves) {
+  auto window = Start();
+  window->bLoad(Chart("drag.bms", 9));
+  PictureWidget* bar = window->position_bar();
+  PlayEngine& engine = window->core().engine;
+  const int32_t last = window->core().chart.LastMeasure;
+  // The measure a seek at `fraction` of the bar goes to (none of these lie on a boundary).
+  const auto at = [&](double fraction) {
+    return std::min<int32_t>(static_cast<int32_t>((last + 1) * fraction) + 1, last);
+  };
+  // Stopped: the start measure follows the pointer while the button is held.
+  SendBarMouse(bar, QEvent::MouseButtonPress, 0.15, Qt::LeftButton);
+  EXPECT_EQ(engine.StartMeasure, std::to_string(at(0.15)));
+  SendBarMouse(bar, QEvent::MouseMove, 0.55, Qt::LeftButton);
+  EXPECT_EQ(engine.StartMeasure, std::to_string(at(0.55)));
+  SendBarMouse(bar, QEvent::MouseMove, 0.78, Qt::LeftButton);
+  EXPECT_EQ(engine.StartMeasure, std::to_string(at(0.78)));
+  SendBarMouse(bar, QEvent::MouseButtonRelease, 0.78, Qt::NoButton);
+  SendBarMouse(bar, QEvent::MouseMove, 0.35, Qt::NoButton);  // no button: only the tooltip
+  EXPECT_EQ(engine.StartMeasure, std::to_string(at(0.78)));
+  EXPECT_EQ(bar->toolTip(), QString::number(at(0.35)) + QStringLiteral("小節"));
+
+  // Playing: two moves before the next frame seek once now and once after that frame.
+  engine.StartMeasure = "0";
+  int16_t right_after = -1;
+  int16_t a_frame_later = -1;
+  Later(100, [&] {
+    SendBarMouse(bar, QEvent::MouseButtonPress, 0.15, Qt::LeftButton);
+    SendBarMouse(bar, QEvent::MouseMove, 0.35, Qt::LeftButton);
+    SendBarMouse(bar, QEvent::MouseMove, 0.55, Qt::LeftButton);
+    right_after = engine.CurrentMeasure;
+    Later(150, [&] {
+      a_frame_later = engine.CurrentMeasure;
+      window->HandleKey(Qt::Key_Period, Qt::NoModifier);
+    });
+  });
+  window->PlayFile();
+  EXPECT_EQ(right_after, at(0.15));
+  EXPECT_EQ(a_frame_later, at(0.55));
+}
+
 TEST_F(MainWindowTest, TheTitleTimerDocksTheControlPanelBesideTheWindow) {
   auto window = Start();
   window->move(50, 40);
