@@ -300,6 +300,9 @@ void MainWindow::TitleTimerTick() {
   const QScreen* screen =
       this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
   in.ScreenWidth = screen != nullptr ? screen->geometry().width() : 0;
+  in.MainHeight = main.height();
+  in.PanelHeight = panel.height();
+  in.ScreenHeight = screen != nullptr ? screen->geometry().height() : 0;
   const DockResult dock = DockPanel(in, dock_);
   dock_ = dock.Memory;
   if (dock.Move) panel_->move(dock.PanelLeft, dock.PanelTop);
