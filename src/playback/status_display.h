@@ -8,14 +8,18 @@
 
 #include <QFont>
 #include <QImage>
+#include <QRect>
 #include <QSize>
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "chart/model.h"
+#include "platform/gradient_text.h"
 #include "playback/title_style.h"
 
 namespace quillon {
@@ -84,9 +88,27 @@ class StatusDisplay {
   void MakeGaugeSource(QRgb background = qRgb(0, 0, 0));
 
   // The title view for `header`: three gradient lines (genre in double quotes, title, artist) and
-  // the grey info line at the top right. Returns the height the title panel needs: the gauge's
-  // and the status picture's heights, the three lines' text heights, and 10.
+  // the grey info line at the top right, then the kept message lines (AddTitleLine) each on the
+  // next line. When the info line and the genre do not both fit on the top line, the info line
+  // takes a line of its own above the three. Returns the height the title panel needs: the
+  // gauge's and the status picture's heights, 10, and the height of every line drawn.
   int DrawTitleInfo(const BmsHeader& header);
+  // A message ("now loading", "ready") printed on the title view's next line in a gradient from
+  // `from` to `to`, and kept there when the view is drawn again, until ClearTitleLines. Returns
+  // the height the title panel needs now.
+  int AddTitleLine(const QString& text, int32_t from, int32_t to);
+  void ClearTitleLines() { title_lines_.clear(); }
+
+  // Where DrawTitleInfo last drew the genre line, the info line and each kept message line.
+  struct TitleLine {
+    QString Text;
+    int32_t From = 0;
+    int32_t To = 0;
+    QRect Area;
+  };
+  const std::vector<TitleLine>& title_lines() const { return title_lines_; }
+  QRect GenreArea;
+  QRect InfoArea;
 
   // Settings and language texts.
   std::array<TitleLineStyle, 3> TitleLines;
@@ -124,7 +146,14 @@ class StatusDisplay {
   void Refresh(StatusPicture picture);
   QFont InterfaceFont(double points) const;
 
+  // Prints a kept message line at the title view's print position.
+  void PrintTitleLine(TitleLine& line);
+
   bool frame_rate_dirty_ = false;
+  std::vector<TitleLine> title_lines_;
+  PrintTarget title_target_;    // the title view's print position after its last line
+  int title_fixed_height_ = 0;  // the needed height without the text lines
+  int title_text_height_ = 0;   // the three title lines' font heights (and the info line's)
 };
 
 }  // namespace quillon

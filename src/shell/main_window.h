@@ -309,6 +309,9 @@ class MainWindow : public QMainWindow,
   BarHeights ComputeBarHeights();
   void LayoutTitlePanel();
   void RemakeBackBuffer();
+  // Gives the title panel the height its view needs (DrawTitleInfo's answer) and lays out again.
+  void FitTitlePanel(int needed);
+  void ApplyTitlePanelHeight();
   void FullScreen(bool on);
   // The picture the play display draws on (Picture1 or the full-screen window).
   PictureWidget* DispPic() const;
@@ -389,6 +392,8 @@ class MainWindow : public QMainWindow,
   int32_t display_height_ = 0;
   int32_t last_layout_width_ = 0;
   int32_t title_text_height_sum_ = 0;
+  int title_needed_ = 0;  // the title panel's height as the title view last asked for it
+  bool refitting_ = false;
   std::string title_text_;
   int32_t title_scroll_pos_ = 0;
   int32_t title_length_ = 0;

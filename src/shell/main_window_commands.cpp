@@ -293,6 +293,7 @@ int32_t MainWindow::bLoad(const std::string& file, bool list_load) {
 
   ChartLoader loader(core_->chart, *this, core_->flags, &core_->resources, LoadOptions{});
   const int32_t result = loader.LoadBms(file, /*keep_resources=*/false);
+  ApplyTitlePanelHeight();
   RemakeBackBuffer();
   // The new chart starts at 0; its time and status lines show it from now on, not from the play.
   core_->engine.ElapsedMs = 0.0;
@@ -352,6 +353,7 @@ void MainWindow::ReloadChart() {
   Status(1005, "RELOAD");
   ChartLoader loader(core_->chart, *this, core_->flags, &core_->resources, LoadOptions{});
   loader.LoadBms(current_file_, /*keep_resources=*/false);
+  ApplyTitlePanelHeight();
   RemakeBackBuffer();
   engine.StartMeasure = measure;
   engine.LocateMeasure(ReadWhole<int16_t>(measure).value_or(0));

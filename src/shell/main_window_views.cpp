@@ -120,7 +120,9 @@ void MainWindow::ShowStagePicture(std::string_view path) {
 }
 
 void MainWindow::DrawTitleInfo(const BmsHeader& header) {
-  core_->status.DrawTitleInfo(header);
+  // A chart's title replaces the start-up messages.
+  core_->status.ClearTitleLines();
+  FitTitlePanel(core_->status.DrawTitleInfo(header));
   pic_display_->repaint();
 }
 
@@ -386,7 +388,7 @@ void MainWindow::TitleSettingsChanged() {
   engine.MinimizeSleep = program_.MinimizeSleep;
   engine.MinimizeSleepTime = program_.MinimizeSleepTime;
   core_->status.TitleLines = program_.InfoLines;
-  core_->status.DrawTitleInfo(core_->chart.Header);
+  FitTitlePanel(core_->status.DrawTitleInfo(core_->chart.Header));
   pic_display_->update();
 }
 

@@ -303,6 +303,80 @@ TEST_F(MainWindowTest, TheTimeAndStatusLinesShowTheNewChartWhenItsLoadEnds) {
   EXPECT_NE(status_line, idle->core().status.PicTimeDisp[1]);
 }
 
+// True when some pixel of `image` inside `area` is not black.
+bool LitIn(const QImage& image, const QRect& area) {
+  const QRect inside = area.intersected(image.rect());
+  for (int y = inside.top(); y <= inside.bottom(); ++y) {
+    for (int x = inside.left(); x <= inside.right(); ++x) {
+      if ((image.pixel(x, y) & 0xFFFFFF) != 0) return true;
+    }
+  }
+  return false;
+}
+
+// The kept message lines of the title view: each below the one before, whole inside the
+// title picture, which ends above the status picture.
+void ExpectMessagesWhole(MainWindow& window, const std::vector<QString>& texts) {
+  const StatusDisplay& status = window.core().status;
+  const auto& lines = status.title_lines();
+  ASSERT_EQ(lines.size(), texts.size());
+  PictureWidget* display = window.picture(QStringLiteral("picDisplay"));
+  int below = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].Text, texts[i]);
+    EXPECT_GE(lines[i].Area.top(), below);
+    EXPECT_LE(lines[i].Area.bottom(), display->height() - 1);
+    EXPECT_TRUE(LitIn(status.PicDisplay, lines[i].Area)) << i;
+    below = lines[i].Area.bottom() + 1;
+  }
+  EXPECT_EQ(status.PicDisplay.size(), display->size());
+  EXPECT_LT(display->geometry().bottom(),
+            window.picture(QStringLiteral("picStatus"))->geometry().top());
+}
+
+TEST_F(MainWindowTest, StartUpMessagesStandWholeOnTheirOwnLines) {
+  const QString loading = QStringLiteral("なうろーでぃんぐ...");
+  const QString ready = QStringLiteral("準備完了～^^;;");
+  for (UiLanguage language : {UiLanguage::English, UiLanguage::Japanese}) {
+    MainWindowOptions options = Options();
+    options.Language = language;
+    MainWindow window(options);
+    window.Startup({});
+    ExpectMessagesWhole(window, {loading, ready});
+    // They stay through a zoom, and a chart's title replaces them.
+    window.mZi_Click(0);
+    ExpectMessagesWhole(window, {loading, ready});
+    window.bLoad(Chart("title.bms", 1));
+    EXPECT_TRUE(window.core().status.title_lines().empty());
+    window.close();
+  }
+  // After a chart from the command line has played, "ready" follows its title.
+  auto window = Start(Chart("cmd.bms", 1));
+  ExpectMessagesWhole(*window, {ready});
+}
+
+TEST_F(MainWindowTest, TheInfoLineKeepsClearOfTheGenreAtEveryZoom) {
+  MainWindowOptions options = Options();
+  options.Language = UiLanguage::Japanese;
+  MainWindow window(options);
+  window.Startup({});
+  window.bLoad(dir_.Write("genre.bms",
+                          "#GENRE a rather long genre name\r\n#TITLE t\r\n#ARTIST a\r\n"
+                          "#PLAYLEVEL 3\r\n#BPM 120\r\n#00111:01\r\n"));
+  const StatusDisplay& status = window.core().status;
+  for (int zoom : {0, 1, 2}) {
+    window.mZi_Click(zoom);
+    SCOPED_TRACE(zoom);
+    EXPECT_FALSE(status.GenreArea.isEmpty());
+    EXPECT_FALSE(status.InfoArea.intersects(status.GenreArea));
+    EXPECT_GE(status.InfoArea.left(), 0);
+    EXPECT_TRUE(LitIn(status.PicDisplay, status.GenreArea));
+    EXPECT_TRUE(LitIn(status.PicDisplay, status.InfoArea));
+    // The square display stays square.
+    EXPECT_EQ(window.picture1()->size(), QSize(128 << zoom, 128 << zoom));
+  }
+}
+
 // The column of the rightmost lit pixel of `image`; -1 when it is black.
 int RightmostLit(const QImage& image) {
   for (int x = image.width() - 1; x >= 0; --x) {
