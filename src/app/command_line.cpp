@@ -1,10 +1,9 @@
 #include "app/command_line.h"
 
+#include "playlist/default_playlist.h"
 #include "shell/remote_channel.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
-#include <QStandardPaths>
 #include <ostream>
 
 namespace quillon {
@@ -236,9 +235,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
     request.Width = w;
     request.Height = h;
   }
-  request.ProgramFolder = QCoreApplication::applicationDirPath().toStdString();
-  request.DataFolder =
-      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
+  // The skins are looked up where the player window looks for them. The parse runs before any
+  // application object exists, so these come from /proc and the environment, not from Qt.
+  request.ProgramFolder = ProgramFolder();
+  request.DataFolder = UserDataFolder();
   return command;
 }
 

@@ -21,6 +21,11 @@ namespace {
 constexpr float kGaugeMax = 78.0F;
 constexpr float kGaugeSteps = 80.0F;
 constexpr int32_t kPeakHoldMs = 1000;
+// A level this small draws nothing at any gauge width; below it the level is taken as 0 (the
+// product with 0.95 would otherwise stop at the smallest float and never reach 0).
+constexpr float kGaugeFloor = 1.0e-3F;
+// Pending input is taken in a fifth at a time, so less than this never moves the gauge.
+constexpr int32_t kGaugeIntake = 5;
 // Interface text (status word, time and status lines, info line) is 9 points.
 constexpr double kInterfacePoints = 9.0;
 
@@ -170,6 +175,25 @@ bool StatusDisplay::DrawStatusLine(const PlayEngine& engine, const Chart& chart)
   return true;
 }
 
+int StatusDisplay::TimeLineWidth() const {
+  const QFont font = InterfaceFont(kInterfacePoints);
+  const QFontMetrics metrics =
+      PicTimeDisp[0].isNull() ? QFontMetrics(font) : QFontMetrics(font, &PicTimeDisp[0]);
+  // Every digit of the longest line as the widest digit of the font.
+  QChar widest = QLatin1Char('0');
+  for (char digit = '1'; digit <= '9'; ++digit) {
+    if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest)) {
+      widest = QLatin1Char(digit);
+    }
+  }
+  QString text = QString::fromStdString(TimeLineText(0, 0, 0.0, 0, /*with_ms=*/true));
+  for (QChar& c : text) {
+    if (c.isDigit()) c = widest;
+  }
+  // One spare pixel on either side of the text's advance, for glyphs that overhang it.
+  return metrics.horizontalAdvance(text) + 2;
+}
+
 void StatusDisplay::DrawStatusArea(const PlayEngine& engine, const Chart& chart,
                                    const ElementFlags& flags) {
   DrawPositionBar(engine.PlayPosition, chart.EndPosition, engine.Playing);
@@ -192,9 +216,10 @@ void StatusDisplay::MakeGaugeSource(QRgb background) {
 
 void StatusDisplay::GaugeTimerProc(int32_t now) {
   GaugeLevel = GaugeLevel * 0.95F;
+  if (GaugeLevel < kGaugeFloor) GaugeLevel = 0.0F;
   if (GaugePending != 0.0F) {
     if (const auto pending = ToWhole<int32_t>(GaugePending)) {
-      const int32_t k = *pending / 5;
+      const int32_t k = *pending / kGaugeIntake;
       GaugeLevel += static_cast<float>(k);
       GaugePending -= static_cast<float>(k);
     }
@@ -223,8 +248,15 @@ void StatusDisplay::GaugeTimerProc(int32_t now) {
   Refresh(StatusPicture::Gauge);
 }
 
+bool StatusDisplay::GaugeAtRest() const {
+  const int32_t pending = ToWhole<int32_t>(GaugePending).value_or(kGaugeIntake);
+  return GaugeLevel == 0.0F && GaugePeak == 0.0F && pending / kGaugeIntake == 0;
+}
+
 int StatusDisplay::DrawTitleInfo(const BmsHeader& header) {
   Clear(PicDisplay);
+  GenreArea = QRect();
+  InfoArea = QRect();
   int text_heights = 0;
   std::array<QFont, 3> fonts;
   for (size_t n = 0; n < fonts.size(); ++n) {
@@ -235,31 +267,72 @@ int StatusDisplay::DrawTitleInfo(const BmsHeader& header) {
     fonts[n].setItalic(style.Italic);
     text_heights += QFontMetrics(fonts[n]).height();
   }
-  const int needed = PicPolGraph.height() + PicStatus.height() + text_heights + 10;
+  title_fixed_height_ = PicPolGraph.height() + PicStatus.height() + 10;
+  title_text_height_ = text_heights;
+  title_target_ = PrintTarget{};
+  title_target_.Image = &PicDisplay;
 
   if (!PicDisplay.isNull()) {
+    const int w = PicDisplay.width();
     const std::array<std::string, 3> lines = {"\"" + header.Genre + "\"", header.Title,
                                               header.Artist};
-    PrintTarget target;
-    target.Image = &PicDisplay;
-    for (size_t n = 0; n < lines.size(); ++n) {
-      target.Font = fonts[n];
-      // An empty title or artist still takes its line, so the next one stays in its place.
-      if (lines[n].empty()) {
-        target.CurrentY += QFontMetrics(fonts[n], &PicDisplay).lineSpacing();
-        continue;
-      }
-      DrawGradientText(target, QString::fromStdString(lines[n]), TitleLines[n].Start,
-                       TitleLines[n].End, false);
-    }
+    // The info line, right-aligned at the top; from the left edge when it is wider than the view.
     const QString info = QString::fromStdString(InfoLineText(
         header.PlayLevel, header.Rank, header.Player, Texts.FullMark, Texts.EmptyMark));
-    const QFont font = InterfaceFont(kInterfacePoints);
-    const int width = QFontMetrics(font, &PicDisplay).horizontalAdvance(info);
-    PrintAt(PicDisplay, font, qRgb(128, 128, 128), PicDisplay.width() - width, 0, info);
+    const QFont info_font = InterfaceFont(kInterfacePoints);
+    const QFontMetrics info_metrics(info_font, &PicDisplay);
+    const int info_width = info_metrics.horizontalAdvance(info);
+    InfoArea = QRect(std::max(0, w - info_width), 0, info_width, info_metrics.height());
+    // The genre is drawn shrunk to the view's width at the most.
+    const QString genre = QString::fromStdString(lines[0]);
+    const int genre_width =
+        std::min(w, QFontMetrics(fonts[0], &PicDisplay).horizontalAdvance(genre));
+    if (genre_width > InfoArea.left()) {
+      // No room beside the genre: the info line has the top line to itself.
+      title_target_.CurrentY = info_metrics.lineSpacing();
+      title_text_height_ += info_metrics.height();
+    }
+    PrintAt(PicDisplay, info_font, qRgb(128, 128, 128), InfoArea.left(), 0, info);
+
+    for (size_t n = 0; n < lines.size(); ++n) {
+      title_target_.Font = fonts[n];
+      const int top = title_target_.CurrentY;
+      // An empty title or artist still takes its line, so the next one stays in its place.
+      if (lines[n].empty()) {
+        title_target_.CurrentY += QFontMetrics(fonts[n], &PicDisplay).lineSpacing();
+        continue;
+      }
+      DrawGradientText(title_target_, QString::fromStdString(lines[n]), TitleLines[n].Start,
+                       TitleLines[n].End, false);
+      if (n == 0) {
+        GenreArea =
+            QRect(0, top, genre_width, QFontMetrics(title_target_.Font, &PicDisplay).height());
+      }
+    }
   }
+  for (TitleLine& line : title_lines_)
+    PrintTitleLine(line);
   Refresh(StatusPicture::Title);
-  return needed;
+  return title_fixed_height_ + std::max(title_text_height_, title_target_.CurrentY);
+}
+
+int StatusDisplay::AddTitleLine(const QString& text, int32_t from, int32_t to) {
+  title_lines_.push_back(TitleLine{text, from, to, QRect()});
+  PrintTitleLine(title_lines_.back());
+  Refresh(StatusPicture::Title);
+  return title_fixed_height_ + std::max(title_text_height_, title_target_.CurrentY);
+}
+
+void StatusDisplay::PrintTitleLine(TitleLine& line) {
+  title_target_.Image = &PicDisplay;
+  title_target_.Font = InterfaceFont(kInterfacePoints);
+  const int top = title_target_.CurrentY;
+  DrawGradientText(title_target_, line.Text, line.From, line.To, /*keep_size=*/false);
+  // An empty text or picture draws nothing; the line is still counted so the next one moves on.
+  const QFontMetrics metrics(title_target_.Font, &PicDisplay);
+  if (title_target_.CurrentY == top) title_target_.CurrentY += metrics.lineSpacing();
+  // The line's band: from its top to where the next line starts.
+  line.Area = QRect(0, top, metrics.horizontalAdvance(line.Text), title_target_.CurrentY - top);
 }
 
 }  // namespace quillon

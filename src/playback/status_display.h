@@ -8,14 +8,18 @@
 
 #include <QFont>
 #include <QImage>
+#include <QRect>
 #include <QSize>
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "chart/model.h"
+#include "platform/gradient_text.h"
 #include "settings/title_style.h"
 
 namespace quillon {
@@ -66,6 +70,9 @@ class StatusDisplay {
   // Each draws when its redraw condition holds; true when it drew.
   bool DrawTimeLine(const PlayEngine& engine, const Chart& chart, const ElementFlags& flags);
   bool DrawStatusLine(const PlayEngine& engine, const Chart& chart);
+  // The width the time line needs for its longest text (with milliseconds, three-digit measures)
+  // in the interface font, so that no digit is cut.
+  int TimeLineWidth() const;
 
   // The filled (Curpos) and empty (CurposBG) looks of the position bar at w x h.
   void MakePositionBarPictures(int w, int h);
@@ -73,13 +80,35 @@ class StatusDisplay {
   // Polyphony gauge: input from every fired sound, and the 1 ms timer step at tick count `now`.
   void AddGaugeInput(int32_t amount) { GaugePending += static_cast<float>(amount); }
   void GaugeTimerProc(int32_t now);
+  // True when another timer step would change nothing: level and peak are 0 and the pending
+  // input is too small to be taken in (under 5; it stays for the next sound). The window stops
+  // the 1 ms timer then, and starts it again with the next input.
+  bool GaugeAtRest() const;
   // The gauge's colour scale from the gauge picture's size, over `background`.
   void MakeGaugeSource(QRgb background = qRgb(0, 0, 0));
 
   // The title view for `header`: three gradient lines (genre in double quotes, title, artist) and
-  // the grey info line at the top right. Returns the height the title panel needs: the gauge's
-  // and the status picture's heights, the three lines' text heights, and 10.
+  // the grey info line at the top right, then the kept message lines (AddTitleLine) each on the
+  // next line. When the info line and the genre do not both fit on the top line, the info line
+  // takes a line of its own above the three. Returns the height the title panel needs: the
+  // gauge's and the status picture's heights, 10, and the height of every line drawn.
   int DrawTitleInfo(const BmsHeader& header);
+  // A message ("now loading", "ready") printed on the title view's next line in a gradient from
+  // `from` to `to`, and kept there when the view is drawn again, until ClearTitleLines. Returns
+  // the height the title panel needs now.
+  int AddTitleLine(const QString& text, int32_t from, int32_t to);
+  void ClearTitleLines() { title_lines_.clear(); }
+
+  // Where DrawTitleInfo last drew the genre line, the info line and each kept message line.
+  struct TitleLine {
+    QString Text;
+    int32_t From = 0;
+    int32_t To = 0;
+    QRect Area;
+  };
+  const std::vector<TitleLine>& title_lines() const { return title_lines_; }
+  QRect GenreArea;
+  QRect InfoArea;
 
   // Settings and language texts.
   std::array<TitleLineStyle, 3> TitleLines;
@@ -117,7 +146,14 @@ class StatusDisplay {
   void Refresh(StatusPicture picture);
   QFont InterfaceFont(double points) const;
 
+  // Prints a kept message line at the title view's print position.
+  void PrintTitleLine(TitleLine& line);
+
   bool frame_rate_dirty_ = false;
+  std::vector<TitleLine> title_lines_;
+  PrintTarget title_target_;    // the title view's print position after its last line
+  int title_fixed_height_ = 0;  // the needed height without the text lines
+  int title_text_height_ = 0;   // the three title lines' font heights (and the info line's)
 };
 
 }  // namespace quillon

@@ -1,5 +1,7 @@
 #include "playback/title_text.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdlib>
 
@@ -137,11 +139,24 @@ DockResult DockPanel(const DockInput& in, const DockMemory& memory) {
   // ratio LastDockLeft / PanelLeft > 1, which has no value for a panel at x 0 - exactly where a
   // left-docked panel ends up at the screen's edge.)
   const int64_t main_right = int64_t{in.MainLeft} + in.MainWidth;
-  if (in.PanelLeft < memory.LastDockLeft) {
-    const int64_t left = int64_t{in.MainLeft} - in.PanelWidth;
-    out.PanelLeft = left < 0 ? 0 : static_cast<int32_t>(left);
-  } else if (main_right + in.PanelWidth <= in.ScreenWidth) {
-    out.PanelLeft = static_cast<int32_t>(main_right);
+  const int64_t left_of_main = int64_t{in.MainLeft} - in.PanelWidth;
+  const bool fits_left = left_of_main >= 0;
+  const bool fits_right = main_right + in.PanelWidth <= in.ScreenWidth;
+  const bool on_left = in.PanelLeft < memory.LastDockLeft;
+  const int64_t below = int64_t{in.MainTop} + in.MainHeight;
+  const int64_t above = int64_t{in.MainTop} - in.PanelHeight;
+  if (on_left ? fits_left : fits_right) {
+    out.PanelLeft = static_cast<int32_t>(on_left ? left_of_main : main_right);
+  } else if (on_left ? fits_right : fits_left) {
+    out.PanelLeft = static_cast<int32_t>(on_left ? main_right : left_of_main);
+  } else if (in.PanelWidth <= in.ScreenWidth &&
+             (below + in.PanelHeight <= in.ScreenHeight || above >= 0)) {
+    // Under (or over) the main window, from its left edge as far as the screen allows.
+    out.PanelLeft =
+        static_cast<int32_t>(std::clamp<int64_t>(in.MainLeft, 0, in.ScreenWidth - in.PanelWidth));
+    out.PanelTop = static_cast<int32_t>(below + in.PanelHeight <= in.ScreenHeight ? below : above);
+  } else if (on_left) {
+    out.PanelLeft = 0;
   } else {
     out.PanelLeft = in.ScreenWidth - in.PanelWidth;
   }

@@ -62,6 +62,9 @@ struct DockInput {
   int32_t PanelLeft = 0;
   int32_t PanelWidth = 0;
   int32_t ScreenWidth = 0;
+  int32_t MainHeight = 0;
+  int32_t PanelHeight = 0;
+  int32_t ScreenHeight = 0;
 };
 struct DockResult {
   bool Move = false;  // false: the main window has not moved or changed width
@@ -70,9 +73,10 @@ struct DockResult {
   DockMemory Memory;  // the memory after this step
 };
 // When the main window's top, left or width differs from `memory`, the panel goes level with the
-// main window's top: beside its left edge (not left of x 0) when the panel lay left of where the
-// main window was, else against its right edge, or against the screen's right edge when it would
-// not fit there.
+// main window's top: beside its left edge when the panel lay left of where the main window was,
+// else against its right edge. The two never overlap: a panel that does not fit on the screen on
+// its side goes to the other side, else below the main window (or above it), and only when none
+// of these fit does it stay on its side against the screen's edge (x 0 or the right edge).
 DockResult DockPanel(const DockInput& in, const DockMemory& memory);
 
 }  // namespace quillon

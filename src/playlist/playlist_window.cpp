@@ -17,7 +17,9 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
+#include <algorithm>
 
 #include <QUrl>
 #include <QVBoxLayout>
@@ -102,6 +104,20 @@ void PlaylistTree::dragEnterEvent(QDragEnterEvent* event) {
   }
 }
 
+void PlaylistTree::changeEvent(QEvent* event) {
+  QTreeWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange) FitLengthColumn();
+}
+
+void PlaylistTree::FitLengthColumn() {
+  // An item's text sits between two margins of the focus frame's width plus one pixel, as the
+  // item views lay it out.
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  const int text = fontMetrics().horizontalAdvance(QStringLiteral("00:00"));
+  const auto column = static_cast<int>(PlaylistColumn::Length);
+  setColumnWidth(column, std::max(kColumns[column].width, text + 2 * margin));
+}
+
 void PlaylistTree::dragMoveEvent(QDragMoveEvent* event) {
   if (event->mimeData()->hasUrls()) {
     event->acceptProposedAction();
@@ -144,6 +160,7 @@ PlaylistWindow::PlaylistWindow(PlaylistHost& host, bool japanese_ui, QWidget* pa
   list_->setHeaderLabels(headers);
   for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
     list_->setColumnWidth(i, kColumns[i].width);
+  list_->FitLengthColumn();
   // The model sorts; the header only reports the click.
   list_->setSortingEnabled(false);
   list_->header()->setSectionsClickable(true);

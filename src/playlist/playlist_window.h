@@ -36,6 +36,12 @@ class PlaylistTree : public QTreeWidget {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  // The length column holds "00:00" whole in the font in use, and is never narrower than 38.
+  void FitLengthColumn();
+  friend class PlaylistWindow;
 };
 
 // The local files of a dropped text/uri-list, in the order given; URLs that are not local files

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "chart/numbers.h"
 #include "playback/sound_backend.h"
 #include "playlist/playlist_window.h"
 #include "resources/toolbar_icons.h"
@@ -86,6 +87,8 @@ MainWindow::MainWindow(const MainWindowOptions& options)
   connect(gauge_timer_, &QTimer::timeout, this, [this] {
     SteadyTickClock clock;
     core_->status.GaugeTimerProc(clock.Now());
+    // An idle gauge costs a repaint a millisecond: it rests until the next sound.
+    if (core_->status.GaugeAtRest() && !core_->engine.Playing) gauge_timer_->stop();
   });
   end_timer_ = new QTimer(this);
   end_timer_->setSingleShot(true);
@@ -279,16 +282,14 @@ void MainWindow::BuildPictures() {
   pic_cur_pos_->setMouseTracking(true);
   pic_cur_pos_->on_mouse_press = [this](QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    core_->engine.CPosChange(event->position().x(), 0, pic_cur_pos_->width());
+    drag_measure_ = -1;
+    DragSeek(event->position().x());
   };
   pic_cur_pos_->on_mouse_move = [this](QMouseEvent* event) {
-    // The measure under the pointer, as the seek would choose it.
-    const double w = pic_cur_pos_->width();
     const double x = event->position().x();
-    const int64_t measure =
-        x <= 0 || w <= 0 ? 0 : static_cast<int64_t>((core_->chart.LastMeasure + 1) * x / w) + 1;
-    pic_cur_pos_->setToolTip(QString::number(std::min<int64_t>(measure, core_->chart.LastMeasure)) +
-                             QStringLiteral("小節"));
+    pic_cur_pos_->setToolTip(QString::number(MeasureUnderPointer(x)) + QStringLiteral("小節"));
+    // Moving with the left button held seeks too.
+    if (event->buttons() & Qt::LeftButton) DragSeek(x);
   };
 
   pic_base_disp_ = new LinesWidget(client_);
@@ -313,6 +314,38 @@ void MainWindow::BuildPictures() {
   pic_time_disp_[0]->resize(160, 16);
   pic_status_->resize(kDesignedWidth, 20);
   pic_base_disp_->resize(kDesignedWidth, 100);
+}
+
+int64_t MainWindow::MeasureUnderPointer(double x) const {
+  // The arithmetic of the seek itself (PlayEngine::CPosChange), so that the tooltip names the
+  // measure a click goes to.
+  const int64_t last = core_->chart.LastMeasure;
+  const int64_t w = ToWhole<int64_t>(pic_cur_pos_->width()).value_or(0);
+  const int64_t scaled = ToWhole<int64_t>(static_cast<double>(last + 1) * x).value_or(0);
+  const int64_t measure = x <= 0 || w == 0 ? 0 : scaled / w + 1;
+  return std::clamp<int64_t>(measure, 0, std::max<int64_t>(last, 0));
+}
+
+void MainWindow::DragSeek(double x) {
+  const int64_t measure = MeasureUnderPointer(x);
+  // A move within the measure just sought would only restart it.
+  if (measure == drag_measure_) {
+    pending_drag_.reset();
+    return;
+  }
+  // At most one seek per drawn frame; the latest position waits for the next frame.
+  if (drag_measure_ >= 0 && frames_drawn_ == seek_frame_) {
+    pending_drag_ = x;
+    return;
+  }
+  pending_drag_.reset();
+  drag_measure_ = measure;
+  seek_frame_ = frames_drawn_;
+  core_->engine.CPosChange(x, 0, pic_cur_pos_->width());
+}
+
+bool MainWindow::GaugeTimerRunning() const {
+  return gauge_timer_->isActive();
 }
 
 QAction* MainWindow::button(const QString& key) const {

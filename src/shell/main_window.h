@@ -118,6 +118,8 @@ class MainWindow : public QMainWindow,
   void BitmapOutput();
   // True while bitmap output runs.
   bool BitmapOutputRunning = false;
+  // The polyphony gauge's 1 ms timer is running.
+  bool GaugeTimerRunning() const;
 
   // What the window shows and holds (for the other windows and for tests).
   PlayerCore& core() { return *core_; }
@@ -275,11 +277,18 @@ class MainWindow : public QMainWindow,
   void ReloadChart();
   // When `file` is there but is no chart file to read, shows why in the load log and says true.
   bool RefuseChartFile(const std::string& file);
+  // Redraws the position bar, the time line and the status line from the loaded chart.
+  void ShowChartNumbers();
   void ShowPanel(bool show);
   void ShowPlaylist(bool show);
   void ShowProperties(bool show);
   void ShowOptions();
   void ShowDebugWindow();
+
+  // The measure a seek at x on the position bar goes to; a seek there, at most one per drawn
+  // frame and none to the measure the drag last sought.
+  int64_t MeasureUnderPointer(double x) const;
+  void DragSeek(double x);
 
   // main_window_remote.cpp
   void StartRemoteControl();
@@ -300,6 +309,9 @@ class MainWindow : public QMainWindow,
   BarHeights ComputeBarHeights();
   void LayoutTitlePanel();
   void RemakeBackBuffer();
+  // Gives the title panel the height its view needs (DrawTitleInfo's answer) and lays out again.
+  void FitTitlePanel(int needed);
+  void ApplyTitlePanelHeight();
   void FullScreen(bool on);
   // The picture the play display draws on (Picture1 or the full-screen window).
   PictureWidget* DispPic() const;
@@ -348,11 +360,18 @@ class MainWindow : public QMainWindow,
   QTimer* timer1_ = nullptr;
   QTimer* tick_timer_ = nullptr;
   QTimer* gauge_timer_ = nullptr;
+  bool gauge_on_ = false;  // the gauge element is on; its timer runs while the gauge moves
   QTimer* end_timer_ = nullptr;
   QTimer* play_file_timer_ = nullptr;  // timPlayFile: the deferred play after a remote load
   RemoteServer* remote_server_ = nullptr;
   // A remote load asked for while another load ran (the newest only), and whether its check is
   // armed; control ends after it when its client left meanwhile.
+  // Drag seek on the position bar: the measure last sought (-1 before the press's seek), the
+  // frame count at that seek, and a position held back until the next frame.
+  int64_t drag_measure_ = -1;
+  uint64_t frames_drawn_ = 0;
+  uint64_t seek_frame_ = 0;
+  std::optional<double> pending_drag_;
   std::string pending_remote_load_;
   bool pending_remote_armed_ = false;
   bool end_control_after_pending_ = false;
@@ -373,6 +392,8 @@ class MainWindow : public QMainWindow,
   int32_t display_height_ = 0;
   int32_t last_layout_width_ = 0;
   int32_t title_text_height_sum_ = 0;
+  int title_needed_ = 0;  // the title panel's height as the title view last asked for it
+  bool refitting_ = false;
   std::string title_text_;
   int32_t title_scroll_pos_ = 0;
   int32_t title_length_ = 0;

@@ -293,7 +293,11 @@ int32_t MainWindow::bLoad(const std::string& file, bool list_load) {
 
   ChartLoader loader(core_->chart, *this, core_->flags, &core_->resources, LoadOptions{});
   const int32_t result = loader.LoadBms(file, /*keep_resources=*/false);
+  ApplyTitlePanelHeight();
   RemakeBackBuffer();
+  // The new chart starts at 0; its time and status lines show it from now on, not from the play.
+  core_->engine.ElapsedMs = 0.0;
+  ShowChartNumbers();
 
   list.playlist().SetPlayedLength(core_->chart.TotalTimeMs);
   list.Refresh();
@@ -349,11 +353,22 @@ void MainWindow::ReloadChart() {
   Status(1005, "RELOAD");
   ChartLoader loader(core_->chart, *this, core_->flags, &core_->resources, LoadOptions{});
   loader.LoadBms(current_file_, /*keep_resources=*/false);
+  ApplyTitlePanelHeight();
   RemakeBackBuffer();
   engine.StartMeasure = measure;
   engine.LocateMeasure(ReadWhole<int16_t>(measure).value_or(0));
   engine.StopFile(false);
+  ShowChartNumbers();
   loading_ = false;
+}
+
+void MainWindow::ShowChartNumbers() {
+  PlayerCore& core = *core_;
+  // The last play's frame rate belongs to that play.
+  core.status.Fps = 0;
+  core.status.FrameCount = 0;
+  core.status.DrawStatusArea(core.engine, core.chart, core.flags);
+  core.engine.StatusDirty = false;
 }
 
 void MainWindow::Status(const std::string& text, std::string_view icon) {

@@ -97,7 +97,7 @@ void MainWindow::ResizeForm() {
     status.Status(status_text_, QImage());
     if (!status_icon_.empty()) Status(status_text_, status_icon_);
     if (started_) {
-      status.DrawTitleInfo(core_->chart.Header);
+      title_needed_ = status.DrawTitleInfo(core_->chart.Header);
       status.DrawStatusArea(core_->engine, core_->chart, core_->flags);
     }
     for (PictureWidget* p :
@@ -115,6 +115,25 @@ void MainWindow::ResizeForm() {
 
   RemakeBackBuffer();
   last_layout_width_ = w;
+  // The title view drawn at the new width may need the panel higher or lower: one more pass.
+  if (!refitting_ && !pic_base_disp_->isHidden() && title_needed_ > 0 &&
+      title_needed_ != pic_base_disp_->height()) {
+    refitting_ = true;
+    FitTitlePanel(title_needed_);
+    refitting_ = false;
+  }
+}
+
+void MainWindow::FitTitlePanel(int needed) {
+  title_needed_ = needed;
+  // A load draws the title early; the window is laid out again once the chart is complete.
+  if (!loading_) ApplyTitlePanelHeight();
+}
+
+void MainWindow::ApplyTitlePanelHeight() {
+  if (title_needed_ <= 0 || title_needed_ == pic_base_disp_->height()) return;
+  pic_base_disp_->resize(pic_base_disp_->width(), title_needed_);
+  ResizeForm();
 }
 
 void MainWindow::LayoutTitlePanel() {
@@ -136,6 +155,7 @@ void MainWindow::LayoutTitlePanel() {
   });
   pic_display_->setGeometry(0, pol_h + 1, panel_w, panel_h - (pol_h + 2) - status_h - 1);
   PictureWidget* time_line = pic_time_disp_[0];
+  time_line->resize(core_->status.TimeLineWidth(), time_line->height());
   if (0.8 * pic_status_->width() < time_line->width()) {
     time_line->hide();
   } else {
@@ -216,16 +236,20 @@ void MainWindow::TitleView() {
 
 void MainWindow::mZi_Click(int index) {
   if (index < 0 || index > 2) return;
-  const BarHeights bars = ComputeBarHeights();
   const int size = 128 << index;
-  picture1_->setGeometry(0, bars.Sys, size, size);
-  // The inner area just holds the square display and the bars; the menu bar sits above it.
-  const int inner_h = bars.Base + bars.Sys + bars.Pos + bars.Tool + size;
-  zoom_resizing_ = true;
-  setWindowState(Qt::WindowNoState);
-  resize(size, inner_h + (menuBar()->isHidden() ? 0 : menuBar()->height()));
-  zoom_resizing_ = false;
-  ResizeForm();
+  // The title panel may change its height at the new width: the window is sized again then.
+  for (int pass = 0; pass < 2; ++pass) {
+    const BarHeights bars = ComputeBarHeights();
+    picture1_->setGeometry(0, bars.Sys, size, size);
+    // The inner area just holds the square display and the bars; the menu bar sits above it.
+    const int inner_h = bars.Base + bars.Sys + bars.Pos + bars.Tool + size;
+    zoom_resizing_ = true;
+    setWindowState(Qt::WindowNoState);
+    resize(size, inner_h + (menuBar()->isHidden() ? 0 : menuBar()->height()));
+    zoom_resizing_ = false;
+    ResizeForm();
+    if (ComputeBarHeights().Base == bars.Base) break;
+  }
 }
 
 void MainWindow::mVI_Click(int index) {

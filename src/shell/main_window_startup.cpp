@@ -31,11 +31,8 @@ int ToPixels(double twips) {
 }  // namespace
 
 void MainWindow::WriteStartupLine(const QString& text, int32_t from, int32_t to) {
-  PrintTarget target;
-  target.Image = &core_->status.PicDisplay;
-  target.Font = QFont(QString::fromStdString(strings_.Get(0)), 9);
-  target.CurrentY = title_text_height_sum_;
-  DrawGradientText(target, text, from, to, /*keep_size=*/false);
+  // On the title view's next line, the panel made high enough to show it whole.
+  FitTitlePanel(core_->status.AddTitleLine(text, from, to));
   pic_display_->repaint();
 }
 
@@ -112,7 +109,7 @@ void MainWindow::Startup(const std::string& command_line, int start_measure, boo
   display_width_ = 0;
   display_height_ = 0;
   started_ = true;
-  core_->status.DrawTitleInfo(core_->chart.Header);
+  title_needed_ = core_->status.DrawTitleInfo(core_->chart.Header);
   TitleView();
   Trace("startup 13");
 
@@ -300,6 +297,9 @@ void MainWindow::TitleTimerTick() {
   const QScreen* screen =
       this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
   in.ScreenWidth = screen != nullptr ? screen->geometry().width() : 0;
+  in.MainHeight = main.height();
+  in.PanelHeight = panel.height();
+  in.ScreenHeight = screen != nullptr ? screen->geometry().height() : 0;
   const DockResult dock = DockPanel(in, dock_);
   dock_ = dock.Memory;
   if (dock.Move) panel_->move(dock.PanelLeft, dock.PanelTop);

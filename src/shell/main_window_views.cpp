@@ -120,7 +120,9 @@ void MainWindow::ShowStagePicture(std::string_view path) {
 }
 
 void MainWindow::DrawTitleInfo(const BmsHeader& header) {
-  core_->status.DrawTitleInfo(header);
+  // A chart's title replaces the start-up messages.
+  core_->status.ClearTitleLines();
+  FitTitlePanel(core_->status.DrawTitleInfo(header));
   pic_display_->repaint();
 }
 
@@ -201,10 +203,18 @@ void MainWindow::DrawFrame() {
   core.notes.DrawFrame(core.engine, core.chart, core.resources.SpriteDc, core.resources.BgaDc,
                        &disp_image_);
   ShowDisplay();
+  ++frames_drawn_;
+  // A drag seek held back until this frame runs from the event loop, outside the drawing.
+  if (pending_drag_) {
+    QTimer::singleShot(0, this, [this] {
+      if (pending_drag_) DragSeek(*pending_drag_);
+    });
+  }
 }
 
 void MainWindow::AddGaugeInput(int32_t amount) {
   core_->status.AddGaugeInput(amount);
+  if (gauge_on_ && !closing_ && !gauge_timer_->isActive()) gauge_timer_->start();
 }
 
 void MainWindow::StartFrameRate(double elapsed_ms) {
@@ -296,6 +306,7 @@ void MainWindow::SetElementButtons(bool obj, bool bga, bool poly) {
 }
 
 void MainWindow::SetGaugeTimer(bool running) {
+  gauge_on_ = running;
   if (running && !closing_) {
     gauge_timer_->start();
   } else {
@@ -377,7 +388,7 @@ void MainWindow::TitleSettingsChanged() {
   engine.MinimizeSleep = program_.MinimizeSleep;
   engine.MinimizeSleepTime = program_.MinimizeSleepTime;
   core_->status.TitleLines = program_.InfoLines;
-  core_->status.DrawTitleInfo(core_->chart.Header);
+  FitTitlePanel(core_->status.DrawTitleInfo(core_->chart.Header));
   pic_display_->update();
 }
 

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QtGlobal>
 #include <filesystem>
 #include <regex>
 #include <sstream>
 
 #include "app/command_line.h"
+#include "playlist/default_playlist.h"
 #include "support/odd_files.h"
 #include "support/test_data.h"
 
@@ -67,6 +70,27 @@ TEST(CommandLineTest, DumpOptions) {
     EXPECT_EQ(RunCommandLine(bad, out, err), 2);
     EXPECT_NE(err.str().find("quillon: "), std::string::npos);
   }
+}
+
+// Qt's messages while a test body runs.
+std::vector<std::string>* g_qt_messages = nullptr;
+void CollectQtMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
+  if (g_qt_messages != nullptr) g_qt_messages->push_back(text.toStdString());
+}
+
+TEST(CommandLineTest, FramesFindTheSkinsWhereTheWindowDoesWithoutAnApplicationObject) {
+  ASSERT_EQ(QCoreApplication::instance(), nullptr);  // as main() parses the first time
+  std::vector<std::string> messages;
+  g_qt_messages = &messages;
+  const QtMessageHandler previous = qInstallMessageHandler(CollectQtMessage);
+  const CommandLine frames = Parse({"--render-frames", "out", "--fps", "30", "a.bms"});
+  qInstallMessageHandler(previous);
+  g_qt_messages = nullptr;
+  EXPECT_EQ(messages, std::vector<std::string>{});
+  ASSERT_EQ(frames.Action, CommandLine::Mode::RenderFrames);
+  EXPECT_EQ(frames.RenderFrames.ProgramFolder, ProgramFolder());
+  EXPECT_EQ(frames.RenderFrames.DataFolder, UserDataFolder());
+  EXPECT_FALSE(frames.RenderFrames.ProgramFolder.empty());
 }
 
 TEST(DumpTest, MissingChartFailsWithAMessage) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemDelegate>
 #include <QAction>
 #include <QCoreApplication>
 #include <QDropEvent>
@@ -10,6 +11,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -116,6 +118,28 @@ TEST_F(PlaylistWindowTest, KeysPlayStopDeleteAndMove) {
   PressKey(list, Qt::Key_Delete);
   EXPECT_EQ(Column(list), "/m/a.bms /m/b.bms");
   EXPECT_FALSE(window.playlist().ListSaved);
+}
+
+// The width the list's own delegate wants for the cell at row 0 of `column`.
+int CellWidth(const QTreeWidget* list, int column) {
+  QStyleOptionViewItem option;
+  option.initFrom(list);
+  return list->itemDelegate()->sizeHint(option, list->model()->index(0, column)).width();
+}
+
+TEST_F(PlaylistWindowTest, TheLengthColumnHoldsALengthWholeInTheFontInUse) {
+  Fill({"/a.bms"});
+  const int length = static_cast<int>(PlaylistColumn::Length);
+  list->topLevelItem(0)->setText(length, QStringLiteral("00:00"));
+  EXPECT_GE(list->columnWidth(length), 38);
+  EXPECT_GE(list->columnWidth(length), CellWidth(list, length));
+  // A larger desktop font widens it; the other columns keep their widths.
+  QFont large = list->font();
+  large.setPointSize(large.pointSize() * 2);
+  list->setFont(large);
+  EXPECT_GT(list->columnWidth(length), 38);
+  EXPECT_GE(list->columnWidth(length), CellWidth(list, length));
+  EXPECT_EQ(list->columnWidth(static_cast<int>(PlaylistColumn::Genre)), 128);
 }
 
 TEST_F(PlaylistWindowTest, HeaderClickSortsAndReverses) {

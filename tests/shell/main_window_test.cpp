@@ -277,6 +277,143 @@ TEST_F(MainWindowTest, LoadingReplacesThePlaylistAndShowsTheChart) {
   EXPECT_EQ(window->load_log().back(), "File not found.");
 }
 
+TEST_F(MainWindowTest, TheTimeAndStatusLinesShowTheNewChartWhenItsLoadEnds) {
+  const std::string next = dir_.Write("slow.bms", "#TITLE slow\r\n#BPM 90\r\n#00211:01\r\n");
+  QImage time_line, status_line, played_status_line;
+  {
+    auto window = Start();
+    window->bLoad(Chart("fast.bms", 8));
+    Later(300, [&] { window->HandleKey(Qt::Key_Period, Qt::NoModifier); });
+    window->PlayFile();
+    EXPECT_GT(window->core().status.Fps + window->core().status.FrameCount, 0);
+    played_status_line = window->core().status.PicTimeDisp[1].copy();
+    window->bLoad(next);
+    time_line = window->core().status.PicTimeDisp[0].copy();
+    status_line = window->core().status.PicTimeDisp[1].copy();
+  }
+  // The same lines as a player that never played anything else shows for that chart.
+  auto fresh = Start();
+  fresh->bLoad(next);
+  EXPECT_EQ(time_line, fresh->core().status.PicTimeDisp[0]);
+  EXPECT_EQ(status_line, fresh->core().status.PicTimeDisp[1]);
+  EXPECT_NE(status_line, played_status_line);
+  // And not the empty start-up ones.
+  auto idle = Start();
+  EXPECT_NE(time_line, idle->core().status.PicTimeDisp[0]);
+  EXPECT_NE(status_line, idle->core().status.PicTimeDisp[1]);
+}
+
+// True when some pixel of `image` inside `area` is not black.
+bool LitIn(const QImage& image, const QRect& area) {
+  const QRect inside = area.intersected(image.rect());
+  for (int y = inside.top(); y <= inside.bottom(); ++y) {
+    for (int x = inside.left(); x <= inside.right(); ++x) {
+      if ((image.pixel(x, y) & 0xFFFFFF) != 0) return true;
+    }
+  }
+  return false;
+}
+
+// The kept message lines of the title view: each below the one before, whole inside the
+// title picture, which ends above the status picture.
+void ExpectMessagesWhole(MainWindow& window, const std::vector<QString>& texts) {
+  const StatusDisplay& status = window.core().status;
+  const auto& lines = status.title_lines();
+  ASSERT_EQ(lines.size(), texts.size());
+  PictureWidget* display = window.picture(QStringLiteral("picDisplay"));
+  int below = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].Text, texts[i]);
+    EXPECT_GE(lines[i].Area.top(), below);
+    EXPECT_LE(lines[i].Area.bottom(), display->height() - 1);
+    EXPECT_TRUE(LitIn(status.PicDisplay, lines[i].Area)) << i;
+    below = lines[i].Area.bottom() + 1;
+  }
+  EXPECT_EQ(status.PicDisplay.size(), display->size());
+  EXPECT_LT(display->geometry().bottom(),
+            window.picture(QStringLiteral("picStatus"))->geometry().top());
+}
+
+TEST_F(MainWindowTest, StartUpMessagesStandWholeOnTheirOwnLines) {
+  const QString loading = QStringLiteral("なうろーでぃんぐ...");
+  const QString ready = QStringLiteral("準備完了～^^;;");
+  for (UiLanguage language : {UiLanguage::English, UiLanguage::Japanese}) {
+    MainWindowOptions options = Options();
+    options.Language = language;
+    MainWindow window(options);
+    window.Startup({});
+    ExpectMessagesWhole(window, {loading, ready});
+    // They stay through a zoom, and a chart's title replaces them.
+    window.mZi_Click(0);
+    ExpectMessagesWhole(window, {loading, ready});
+    window.bLoad(Chart("title.bms", 1));
+    EXPECT_TRUE(window.core().status.title_lines().empty());
+    window.close();
+  }
+  // After a chart from the command line has played, "ready" follows its title.
+  auto window = Start(Chart("cmd.bms", 1));
+  ExpectMessagesWhole(*window, {ready});
+}
+
+TEST_F(MainWindowTest, TheInfoLineKeepsClearOfTheGenreAtEveryZoom) {
+  MainWindowOptions options = Options();
+  options.Language = UiLanguage::Japanese;
+  MainWindow window(options);
+  window.Startup({});
+  window.bLoad(dir_.Write("genre.bms",
+                          "#GENRE a rather long genre name\r\n#TITLE t\r\n#ARTIST a\r\n"
+                          "#PLAYLEVEL 3\r\n#BPM 120\r\n#00111:01\r\n"));
+  const StatusDisplay& status = window.core().status;
+  for (int zoom : {0, 1, 2}) {
+    window.mZi_Click(zoom);
+    SCOPED_TRACE(zoom);
+    EXPECT_FALSE(status.GenreArea.isEmpty());
+    EXPECT_FALSE(status.InfoArea.intersects(status.GenreArea));
+    EXPECT_GE(status.InfoArea.left(), 0);
+    EXPECT_TRUE(LitIn(status.PicDisplay, status.GenreArea));
+    EXPECT_TRUE(LitIn(status.PicDisplay, status.InfoArea));
+    // The square display stays square.
+    EXPECT_EQ(window.picture1()->size(), QSize(128 << zoom, 128 << zoom));
+  }
+}
+
+// The column of the rightmost lit pixel of `image`; -1 when it is black.
+int RightmostLit(const QImage& image) {
+  for (int x = image.width() - 1; x >= 0; --x) {
+    for (int y = 0; y < image.height(); ++y) {
+      if ((image.pixel(x, y) & 0xFFFFFF) != 0) return x;
+    }
+  }
+  return -1;
+}
+
+TEST_F(MainWindowTest, TheTimeLineWithMillisecondsIsShownWhole) {
+  // The Japanese interface font is the wider one on a Linux desktop.
+  MainWindowOptions options = Options();
+  options.Language = UiLanguage::Japanese;
+  auto window = std::make_unique<MainWindow>(options);
+  window->Startup({});
+  window->bLoad(Chart("timer.bms", 120));
+  PlayerCore& core = window->core();
+  core.flags.Set(Element::MillisecondTimer, true);
+  core.engine.ElapsedMs = 3599999.0;
+  PictureWidget* time_line = window->picture(QStringLiteral("picTimeDisp(0)"));
+  PictureWidget* status = window->picture(QStringLiteral("picStatus"));
+  for (int zoom : {1, 2}) {
+    window->mZi_Click(zoom);
+    core.status.DrawTimeLine(core.engine, core.chart, core.flags);
+    const QImage& picture = core.status.PicTimeDisp[0];
+    ASSERT_FALSE(time_line->isHidden());
+    EXPECT_EQ(picture.size(), time_line->size());
+    // The text ends before the picture does, and the picture inside the status picture.
+    const int lit = RightmostLit(picture);
+    EXPECT_GT(lit, picture.width() / 2);
+    EXPECT_LT(lit, picture.width() - 1);
+    EXPECT_LE(time_line->geometry().right(), status->geometry().right());
+    EXPECT_GE(time_line->x(), status->x());
+  }
+}
+
 // A path that is no chart to read (a FIFO here, which a plain read would wait on for ever) is
 // refused with one line in the load log, and nothing else changes: the chart that is playing
 // plays on and the playlist stays. Reloading a chart whose file became a FIFO is refused too.
@@ -569,6 +706,78 @@ TEST_F(MainWindowTest, ThePositionBarSeeksAndNamesTheMeasureUnderThePointer) {
                     Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(bar, &press);
   EXPECT_EQ(window->core().engine.StartMeasure, expected);
+}
+
+TEST_F(MainWindowTest, TheIdleGaugeStopsItsTimerAndTheNextSoundStartsIt) {
+  auto window = Start();
+  ASSERT_TRUE(window->core().flags[Element::PolyGauge]);
+  Wait(30);
+  EXPECT_FALSE(window->GaugeTimerRunning());  // nothing plays, the gauge is at 0
+  window->AddGaugeInput(10);                  // what the engine does for each sound it fires
+  EXPECT_TRUE(window->GaugeTimerRunning());
+  Wait(100);
+  EXPECT_TRUE(window->GaugeTimerRunning());  // still falling
+  EXPECT_GT(window->core().status.GaugePeak, 0.0F);
+  QDeadlineTimer deadline(5000);
+  while (window->GaugeTimerRunning() && !deadline.hasExpired())
+    Wait(20);
+  EXPECT_FALSE(window->GaugeTimerRunning());
+  EXPECT_TRUE(window->core().status.GaugeAtRest());
+
+  // With the gauge element off, input does not start it.
+  window->button(QStringLiteral("POLY"))->trigger();
+  ASSERT_FALSE(window->core().flags[Element::PolyGauge]);
+  window->AddGaugeInput(10);
+  EXPECT_FALSE(window->GaugeTimerRunning());
+}
+
+// A mouse event on the position bar at `fraction` of its width.
+void SendBarMouse(PictureWidget* bar, QEvent::Type type, double fraction, Qt::MouseButtons held) {
+  const QPointF at(bar->width() * fraction, 2);
+  const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+  QMouseEvent event(type, at, bar->mapToGlobal(at), button, held, Qt::NoModifier);
+  QApplication::sendEvent(bar, &event);
+}
+
+TEST_F(MainWindowTest, DraggingOnThePositionBarSeeksAsItMoves) {
+  auto window = Start();
+  window->bLoad(Chart("drag.bms", 9));
+  PictureWidget* bar = window->position_bar();
+  PlayEngine& engine = window->core().engine;
+  const int32_t last = window->core().chart.LastMeasure;
+  // The measure a seek at `fraction` of the bar goes to (none of these lie on a boundary).
+  const auto at = [&](double fraction) {
+    return std::min<int32_t>(static_cast<int32_t>((last + 1) * fraction) + 1, last);
+  };
+  // Stopped: the start measure follows the pointer while the button is held.
+  SendBarMouse(bar, QEvent::MouseButtonPress, 0.15, Qt::LeftButton);
+  EXPECT_EQ(engine.StartMeasure, std::to_string(at(0.15)));
+  SendBarMouse(bar, QEvent::MouseMove, 0.55, Qt::LeftButton);
+  EXPECT_EQ(engine.StartMeasure, std::to_string(at(0.55)));
+  SendBarMouse(bar, QEvent::MouseMove, 0.78, Qt::LeftButton);
+  EXPECT_EQ(engine.StartMeasure, std::to_string(at(0.78)));
+  SendBarMouse(bar, QEvent::MouseButtonRelease, 0.78, Qt::NoButton);
+  SendBarMouse(bar, QEvent::MouseMove, 0.35, Qt::NoButton);  // no button: only the tooltip
+  EXPECT_EQ(engine.StartMeasure, std::to_string(at(0.78)));
+  EXPECT_EQ(bar->toolTip(), QString::number(at(0.35)) + QStringLiteral("小節"));
+
+  // Playing: two moves before the next frame seek once now and once after that frame.
+  engine.StartMeasure = "0";
+  int16_t right_after = -1;
+  int16_t a_frame_later = -1;
+  Later(100, [&] {
+    SendBarMouse(bar, QEvent::MouseButtonPress, 0.15, Qt::LeftButton);
+    SendBarMouse(bar, QEvent::MouseMove, 0.35, Qt::LeftButton);
+    SendBarMouse(bar, QEvent::MouseMove, 0.55, Qt::LeftButton);
+    right_after = engine.CurrentMeasure;
+    Later(150, [&] {
+      a_frame_later = engine.CurrentMeasure;
+      window->HandleKey(Qt::Key_Period, Qt::NoModifier);
+    });
+  });
+  window->PlayFile();
+  EXPECT_EQ(right_after, at(0.15));
+  EXPECT_EQ(a_frame_later, at(0.55));
 }
 
 TEST_F(MainWindowTest, TheTitleTimerDocksTheControlPanelBesideTheWindow) {

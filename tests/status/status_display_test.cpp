@@ -106,6 +106,23 @@ TEST_F(StatusDisplayTest, GaugeTakesInputInFifthsAndStopsAt78) {
   EXPECT_EQ(display.PicPolGraph.pixel(79, 0), qRgb(0, 0, 0));
 }
 
+TEST_F(StatusDisplayTest, GaugeComesToRestAfterASoundKeepingTheInputTooSmallToShow) {
+  EXPECT_TRUE(display.GaugeAtRest());
+  display.AddGaugeInput(10);
+  EXPECT_FALSE(display.GaugeAtRest());
+  int32_t now = 0;
+  for (; now < 5000 && !display.GaugeAtRest(); ++now)
+    display.GaugeTimerProc(now);
+  // The level decays to exactly 0, the peak sinks after its second: at rest within 1.2 s.
+  EXPECT_TRUE(display.GaugeAtRest());
+  EXPECT_LT(now, 1200);
+  EXPECT_EQ(display.GaugeLevel, 0.0F);
+  EXPECT_EQ(display.GaugePending, 4.0F);                      // kept for the next sound
+  EXPECT_EQ(display.PicPolGraph.pixel(4, 0), qRgb(0, 0, 0));  // only the peak mark at 0 is left
+  display.AddGaugeInput(1);  // 5 pending: the next step takes one in
+  EXPECT_FALSE(display.GaugeAtRest());
+}
+
 // The smallest rectangle holding every pixel of `image` that `belongs` picks; null when none does.
 QRect InkBox(const QImage& image, const std::function<bool(QRgb)>& belongs) {
   QRect box;

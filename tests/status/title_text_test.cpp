@@ -55,17 +55,35 @@ TEST(StatusTextTest, DockingFollowsTheMainWindow) {
   EXPECT_EQ(r.PanelLeft, 650);
   EXPECT_EQ(r.PanelTop, 100);
   EXPECT_EQ(r.Memory.LastDockLeft, 250);
-  // Near the screen's right edge it stops against that edge.
-  EXPECT_EQ(DockPanel({900, 100, 400, 650, 150, 1280}, r.Memory).PanelLeft, 1130);
-  // A panel on the left stays on the left, never left of x 0, and stays there next time too.
+  // A panel on the left stays on the left, and stays there next time too.
   r = DockPanel({300, 50, 400, 50, 150, 1280}, memory);
   EXPECT_EQ(r.PanelLeft, 150);
-  r = DockPanel({100, 50, 400, 0, 150, 1280}, r.Memory);
-  EXPECT_EQ(r.PanelLeft, 0);
-  r = DockPanel({120, 50, 400, 0, 150, 1280}, r.Memory);
-  EXPECT_EQ(r.PanelLeft, 0);
+  r = DockPanel({200, 50, 400, 150, 150, 1280}, r.Memory);
+  EXPECT_EQ(r.PanelLeft, 50);
   // Nothing moves while the main window does not.
-  EXPECT_FALSE(DockPanel({120, 50, 400, 0, 150, 1280}, r.Memory).Move);
+  EXPECT_FALSE(DockPanel({200, 50, 400, 50, 150, 1280}, r.Memory).Move);
+}
+
+TEST(StatusTextTest, TheDockedPanelNeverCoversTheMainWindow) {
+  const DockMemory memory{100, 200, 400};
+  // No room right of the window near the screen's edge: it goes to the left side instead.
+  DockResult r = DockPanel({900, 100, 300, 650, 150, 1280, 500, 400, 1024}, memory);
+  EXPECT_EQ(r.PanelLeft, 750);
+  EXPECT_EQ(r.PanelTop, 100);
+  // A left panel with no room left of a window at the screen's left edge goes to its right.
+  r = DockPanel({0, 100, 400, 50, 150, 1280, 500, 400, 1024}, memory);
+  EXPECT_EQ(r.PanelLeft, 400);
+  // Room on neither side: below the window, from its left edge; above when below is off-screen.
+  r = DockPanel({100, 40, 1100, 1300, 150, 1280, 500, 400, 1024}, memory);
+  EXPECT_EQ(r.PanelLeft, 100);
+  EXPECT_EQ(r.PanelTop, 540);
+  r = DockPanel({100, 600, 1100, 1300, 150, 1280, 300, 400, 1024}, memory);
+  EXPECT_EQ(r.PanelLeft, 100);
+  EXPECT_EQ(r.PanelTop, 200);
+  // Nowhere free on the screen: against the screen's edge on its side, as before.
+  r = DockPanel({100, 40, 1100, 1300, 150, 1280, 900, 400, 1024}, memory);
+  EXPECT_EQ(r.PanelLeft, 1130);
+  EXPECT_EQ(r.PanelTop, 40);
 }
 
 }  // namespace
