@@ -350,16 +350,18 @@ void PlayEngine::FFFile() {
   CPosChange(0, CurrentMeasure + 1);
 }
 
+int64_t PlayEngine::MeasureAt(double x, double width) const {
+  const int64_t w = ToWhole<int64_t>(width).value_or(0);
+  const int64_t scaled =
+      ToWhole<int64_t>(static_cast<double>(chart_.LastMeasure + 1) * x).value_or(0);
+  const int64_t target = x <= 0 || w == 0 ? 0 : scaled / w + 1;
+  return std::clamp<int64_t>(target, 0, std::max<int64_t>(chart_.LastMeasure, 0));
+}
+
 void PlayEngine::CPosChange(double x, double m, double width) {
-  int64_t target = 0;
-  if (m == 0) {
-    const int64_t w = ToWhole<int64_t>(width).value_or(0);
-    const int64_t scaled = ToWhole<int64_t>((chart_.LastMeasure + 1) * x).value_or(0);
-    target = x <= 0 || w == 0 ? 0 : scaled / w + 1;
-  } else {
-    target = ToWhole<int64_t>(m).value_or(0);
-  }
-  target = std::clamp<int64_t>(target, 0, chart_.LastMeasure);
+  const int64_t target = m == 0 ? MeasureAt(x, width)
+                                : std::clamp<int64_t>(ToWhole<int64_t>(m).value_or(0), 0,
+                                                      std::max<int64_t>(chart_.LastMeasure, 0));
   const auto measure = static_cast<int16_t>(std::min<int64_t>(target, INT16_MAX));
   if (!Playing) {
     StartMeasure = std::to_string(measure);

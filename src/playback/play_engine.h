@@ -69,6 +69,8 @@ class PlayEngine {
   void FFFile();
   // Seek to measure `m`, or when `m` is 0 to the measure under `x` of a position bar `width` wide.
   void CPosChange(double x, double m, double width = 1.0);
+  // The measure a seek to `x` of a position bar `width` wide goes to (the bar's tooltip names it).
+  int64_t MeasureAt(double x, double width) const;
 
   // Internal steps, public for the window's timers, the exports and tests.
   void PlayChart(int16_t measure);

@@ -317,13 +317,7 @@ void MainWindow::BuildPictures() {
 }
 
 int64_t MainWindow::MeasureUnderPointer(double x) const {
-  // The arithmetic of the seek itself (PlayEngine::CPosChange), so that the tooltip names the
-  // measure a click goes to.
-  const int64_t last = core_->chart.LastMeasure;
-  const int64_t w = ToWhole<int64_t>(pic_cur_pos_->width()).value_or(0);
-  const int64_t scaled = ToWhole<int64_t>(static_cast<double>(last + 1) * x).value_or(0);
-  const int64_t measure = x <= 0 || w == 0 ? 0 : scaled / w + 1;
-  return std::clamp<int64_t>(measure, 0, std::max<int64_t>(last, 0));
+  return core_->engine.MeasureAt(x, pic_cur_pos_->width());
 }
 
 void MainWindow::DragSeek(double x) {
