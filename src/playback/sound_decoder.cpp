@@ -18,47 +18,12 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
+
+#include "playback/sndfile_io.h"
 
 namespace quillon {
 namespace {
-
-// libsndfile's virtual I/O over a read-only byte range.
-struct MemoryFile {
-  std::string_view bytes;
-  sf_count_t position = 0;
-};
-
-sf_count_t GetLength(void* user) {
-  return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes.size());
-}
-
-sf_count_t Seek(sf_count_t offset, int whence, void* user) {
-  auto* file = static_cast<MemoryFile*>(user);
-  const auto size = static_cast<sf_count_t>(file->bytes.size());
-  sf_count_t base = 0;
-  if (whence == SEEK_CUR) base = file->position;
-  if (whence == SEEK_END) base = size;
-  // Offsets come from file headers: refuse those that would overflow or go before the start.
-  if ((offset > 0 && base > INT64_MAX - offset) || base + offset < 0) return -1;
-  file->position = base + offset;
-  return file->position;
-}
-
-sf_count_t Read(void* ptr, sf_count_t count, void* user) {
-  auto* file = static_cast<MemoryFile*>(user);
-  const auto size = static_cast<sf_count_t>(file->bytes.size());
-  if (count <= 0 || file->position >= size) return 0;
-  const sf_count_t n = std::min(count, size - file->position);
-  std::memcpy(ptr, file->bytes.data() + file->position, static_cast<size_t>(n));
-  file->position += n;
-  return n;
-}
-
-sf_count_t Tell(void* user) {
-  return static_cast<MemoryFile*>(user)->position;
-}
 
 // libsndfile's virtual I/O over an open regular file of `size` bytes, with positioned reads. The
 // small reads of header parsing are served from a look-ahead block; large ones (the audio data)
@@ -324,12 +289,9 @@ bool Decode(SF_VIRTUAL_IO& io, void* source, int32_t rate, DecodedSound& out, st
   SF_INFO info{};
   std::unique_ptr<SNDFILE, SndfileCloser> file;
   {
-    // libsndfile keeps the reason an open failed in one global: read it before another open.
-    static std::mutex open_mutex;
-    std::lock_guard lock(open_mutex);
-    file.reset(sf_open_virtual(&io, SFM_READ, &info, source));
-    if (!file)
-      return Fail(error, std::string("not a readable sound file (") + sf_strerror(nullptr) + ")");
+    const char* failure = "";
+    file.reset(sndfile::Open(io, source, info, &failure));
+    if (!file) return Fail(error, std::string("not a readable sound file (") + failure + ")");
   }
   if (info.channels < 1) return Fail(error, "the sound file has no channels");
   if (info.samplerate < kMinSoundRate || info.samplerate > kMaxSoundRate)
@@ -420,8 +382,8 @@ bool DecodeSound(std::string_view file_image, int32_t rate, DecodedSound& out, s
   error.clear();
   if (!CheckRate(rate, error)) return false;
   if (file_image.empty()) return Fail(error, "the sound file is empty");
-  MemoryFile memory{file_image};
-  SF_VIRTUAL_IO io{GetLength, Seek, Read, nullptr, Tell};
+  sndfile::MemorySource memory{file_image};
+  SF_VIRTUAL_IO io = sndfile::MemorySource::Io();
   return Decode(io, &memory, rate, out, error);
 }
 
