@@ -40,7 +40,6 @@
 #include "playback/sound_backend.h"
 #include "playback/sound_decoder.h"
 #include "playback/sound_device.h"
-#include "playback/sound_probe.h"
 
 namespace quillon {
 namespace {
@@ -124,18 +123,6 @@ std::unique_ptr<SoundBackend> Output48Converting() {
 }
 std::unique_ptr<SoundBackend> Output48Fixed() {
   return std::make_unique<MemoryBackend>(48000);
-}
-
-// Reads the rate of every sound of the chart from its header, as the loader does first.
-int32_t ProbeAll() {
-  const std::filesystem::path folder = std::filesystem::path(ChartPath()).parent_path();
-  int32_t sum = 0;
-  for (int id = 1; id <= kSounds; ++id) {
-    const FileRead head =
-        ReadUserFileHead((folder / SoundName(id)).string(), kSoundFileCap, kSoundHeadBytes);
-    sum += SoundFileRate(head.bytes) / 1000;
-  }
-  return sum;
 }
 
 void BM_Load44Output(benchmark::State& state) {
@@ -259,20 +246,18 @@ void PrintSummary() {
   constexpr int kRuns = 9;
   // Warm the page cache and the files once, then alternate the three loads.
   LoadChart(Output44());
-  std::vector<double> t44, t48, t48fixed, probe;
+  std::vector<double> t44, t48, t48fixed;
   int32_t rate44 = 0, rate48 = 0, rate48fixed = 0;
   for (int r = 0; r < kRuns; ++r) {
     t44.push_back(bench::MedianSeconds(1, [&] { rate44 = LoadChart(Output44()); }));
     t48.push_back(bench::MedianSeconds(1, [&] { rate48 = LoadChart(Output48Converting()); }));
     t48fixed.push_back(bench::MedianSeconds(1, [&] { rate48fixed = LoadChart(Output48Fixed()); }));
-    probe.push_back(bench::MedianSeconds(1, [] { benchmark::DoNotOptimize(ProbeAll()); }));
   }
   const auto median = [](std::vector<double> v) {
     std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
     return v[v.size() / 2];
   };
   const double m44 = median(t44), m48 = median(t48), m48fixed = median(t48fixed);
-  const double mprobe = median(probe);
   std::printf("\nLoading 255 WAV files (16-bit stereo, 0.6 s, 44.1 kHz), median of %d:\n", kRuns);
   std::printf("  44.1 kHz output:                      %7.1f ms (mixed at %d Hz)\n", m44 * 1e3,
               rate44);
@@ -282,8 +267,6 @@ void PrintSummary() {
       m48 * 1e3, rate48, m48 / m44);
   std::printf("  48 kHz output, every sound resampled: %7.1f ms (mixed at %d Hz)  %.2fx\n",
               m48fixed * 1e3, rate48fixed, m48fixed / m44);
-  std::printf("  reading the 255 rates from headers:   %7.2f ms  %.3fx of the 44.1 kHz load\n",
-              mprobe * 1e3, mprobe / m44);
 
   // A block whose samples all rounded to 0 has no power to take the logarithm of.
   const auto level = [](double dbfs) {

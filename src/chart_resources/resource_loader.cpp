@@ -10,7 +10,6 @@
 #include "platform/file_io.h"
 #include "platform/file_lookup.h"
 #include "platform/picture_file.h"
-#include "playback/sound_probe.h"
 
 namespace quillon {
 namespace {
@@ -41,7 +40,11 @@ void ShowFileProgress(LoadView& view, size_t done, size_t total, std::string_vie
   const double files = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
   view.SetProgress(0.1 + 0.8 * files);
   const int16_t percent = ToWhole<int16_t>(files * 80 + 10).value_or(0);
-  view.ShowProgress("[" + std::to_string(percent) + "%] " + std::string(what));
+  std::string text = "[";
+  text += std::to_string(percent);
+  text += "%] ";
+  text += what;
+  view.ShowProgress(text);
 }
 
 struct SoundJob {
@@ -54,18 +57,19 @@ struct DecodeResult {
   std::shared_ptr<const DecodedSound> sound;
 };
 
-// The rate most of the found sound files are at, read from their headers (MajorityRate).
-int32_t ChartMixRate(const std::vector<SoundJob>& jobs) {
-  OrderedWork<int32_t> probed(jobs.size(), [&jobs](size_t i) {
-    if (jobs[i].resolved.empty()) return 0;
-    const FileRead head = ReadUserFileHead(jobs[i].resolved, kSoundFileCap, kSoundHeadBytes);
-    return head.ok() ? SoundFileRate(head.bytes) : 0;
-  });
-  std::vector<int32_t> rates;
-  rates.reserve(jobs.size());
-  for (size_t i = 0; i < jobs.size(); ++i)
-    rates.push_back(probed.Take(i));
-  return MajorityRate(rates);
+// The sound in `path` decoded at `rate` (kFileRate: its own). A file that is refused (not a
+// regular file, too large, gone) fails like one that does not decode. The decoder reads the file
+// itself, straight into the sound's buffer.
+DecodeResult DecodeFile(const std::string& path, int32_t rate) {
+  DecodeResult result;
+  if (path.empty()) return result;
+  const OpenedFile file = OpenUserFile(path, kSoundFileCap);
+  if (!file.ok()) return result;
+  auto sound = std::make_shared<DecodedSound>();
+  std::string error;
+  result.ok = DecodeSound(file.fd(), file.size(), rate, *sound, error);
+  if (result.ok) result.sound = std::move(sound);
+  return result;
 }
 
 }  // namespace
@@ -142,33 +146,46 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
                          .value_or(std::string())});
   }
   // The device mixes the chart at the rate most of its sounds have, so that only the others are
-  // resampled here; the output converts the one mixed stream to the card's own rate. A change of
-  // rate reopens the device, which is why this comes after Reset has freed the last chart's
-  // sounds. A device that could not be opened again plays silently, as having none.
-  int32_t rate = DecodeRate;
-  if (device_ != 0) rate = sound_.UseRate(ChartMixRate(jobs));
-  const bool to_device = device_ != 0 && sound_.IsOpen();
-  if (!to_device) rate = DecodeRate;
+  // resampled; the output converts the one mixed stream to the card's own rate. Each sound is
+  // therefore decoded at its own rate first (one pass, every file opened once), the rate is
+  // chosen from what decoded, and only the sounds at another rate are decoded again at it. An
+  // output held at one rate (an export's) gets every sound decoded straight at that rate. A
+  // change of rate reopens the device, which is why this comes after Reset has freed the last
+  // chart's sounds; a device that could not be opened again plays silently, as having none.
+  bool to_device = device_ != 0 && sound_.IsOpen();
+  const bool follow = to_device && sound_.FollowsRate();
+  const int32_t first_rate = follow ? kFileRate : to_device ? sound_.Rate() : DecodeRate;
   const bool decode = to_device || DecodeWithoutDevice;
-  OrderedWork<DecodeResult> decoded(decode ? jobs.size() : 0, [&jobs, rate](size_t i) {
-    DecodeResult result;
-    if (jobs[i].resolved.empty()) return result;
-    // A file that is refused (not a regular file, too large, gone) fails like one that does
-    // not decode. The decoder reads the file itself, straight into the sound's buffer.
-    const OpenedFile file = OpenUserFile(jobs[i].resolved, kSoundFileCap);
-    if (!file.ok()) return result;
-    auto sound = std::make_shared<DecodedSound>();
-    std::string error;
-    result.ok = DecodeSound(file.fd(), file.size(), rate, *sound, error);
-    if (result.ok) result.sound = std::move(sound);
-    return result;
-  });
+  std::vector<DecodeResult> results(jobs.size());
+  {
+    OrderedWork<DecodeResult> decoded(decode ? jobs.size() : 0, [&jobs, first_rate](size_t i) {
+      return DecodeFile(jobs[i].resolved, first_rate);
+    });
+    for (size_t k = 0; k < jobs.size(); ++k) {
+      ShowFileProgress(view, k + 1, total, "Wave files loading... " + count);
+      if (decode) results[k] = decoded.Take(k);
+    }
+  }
+  if (follow) {
+    std::vector<int32_t> rates;
+    for (const DecodeResult& result : results)
+      rates.push_back(result.ok ? result.sound->Rate : 0);
+    const int32_t rate = sound_.UseRate(MajorityRate(rates));
+    to_device = sound_.IsOpen();
+    std::vector<size_t> others;
+    for (size_t k = 0; k < results.size(); ++k) {
+      if (results[k].ok && results[k].sound->Rate != rate) others.push_back(k);
+    }
+    OrderedWork<DecodeResult> again(
+        others.size(), [&](size_t i) { return DecodeFile(jobs[others[i]].resolved, rate); });
+    for (size_t i = 0; i < others.size(); ++i)
+      results[others[i]] = again.Take(i);
+  }
 
   const int32_t level = VolumeLevel(chart.WaveVolume);
   for (size_t k = 0; k < jobs.size(); ++k) {
     const std::string_view line = lines.Lines[lines.WavLines[k]];
     const SoundJob& job = jobs[k];
-    ShowFileProgress(view, k + 1, total, "Wave files loading... " + count);
     WaveFiles[job.id] = lines.ChartFolder + NameOf(line);
     int32_t& entry = chart.SoundTable[job.id];
     if (entry > 0) {  // a reload keeping resources: the old buffer is not leaked
@@ -180,7 +197,7 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
       entry = -1;
       continue;
     }
-    const DecodeResult result = decode ? decoded.Take(k) : DecodeResult{};
+    const DecodeResult& result = results[k];
     entry = 0;
     if (to_device) {
       if (result.ok) {

@@ -119,24 +119,6 @@ OpenedFile OpenUserFile(const std::string& path, uint64_t cap) {
   return file;
 }
 
-FileRead ReadUserFileHead(const std::string& path, uint64_t cap, size_t max_bytes) {
-  FileRead result;
-  const OpenedFile file = OpenUserFile(path, cap);
-  result.refusal = file.refusal;
-  result.error = file.error;
-  if (!result.ok()) return result;
-  // Read to the end rather than to the size: files under /proc say they hold nothing.
-  result.bytes.resize(max_bytes);
-  size_t filled = 0;
-  if (!FillFrom(file.fd(), result.bytes, filled, result.error)) {
-    result.bytes = std::string();
-    result.refusal = FileRefusal::Unreadable;
-    return result;
-  }
-  result.bytes.resize(filled);  // it may be shorter, or have shrunk meanwhile
-  return result;
-}
-
 FileRefusal CheckUserFile(const std::string& path, uint64_t cap, int* error) {
   const OpenedFile file = OpenUserFile(path, cap);
   if (error != nullptr) *error = file.error;

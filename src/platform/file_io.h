@@ -62,10 +62,6 @@ class OpenedFile {
 // The file at `path` opened as ReadUserFile would read it; refused files are closed already.
 OpenedFile OpenUserFile(const std::string& path, uint64_t cap);
 
-// The first `max_bytes` of the file (all of it when shorter), on the same terms as ReadUserFile:
-// a file over `cap` is refused even though only its start is read.
-FileRead ReadUserFileHead(const std::string& path, uint64_t cap, size_t max_bytes);
-
 // Whether ReadUserFile would accept the file now, without reading it.
 FileRefusal CheckUserFile(const std::string& path, uint64_t cap, int* error = nullptr);
 

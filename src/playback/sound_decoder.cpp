@@ -296,6 +296,7 @@ bool Decode(SF_VIRTUAL_IO& io, void* source, int32_t rate, DecodedSound& out, st
   if (info.channels < 1) return Fail(error, "the sound file has no channels");
   if (info.samplerate < kMinSoundRate || info.samplerate > kMaxSoundRate)
     return Fail(error, "unsupported sample rate " + std::to_string(info.samplerate));
+  if (rate == kFileRate) rate = info.samplerate;
   const int in_channels = info.channels;
   const int out_channels = std::min(in_channels, 2);
   const int64_t max_frames =
@@ -371,7 +372,7 @@ bool Decode(SF_VIRTUAL_IO& io, void* source, int32_t rate, DecodedSound& out, st
 }
 
 bool CheckRate(int32_t rate, std::string& error) {
-  if (rate >= kMinSoundRate && rate <= kMaxSoundRate) return true;
+  if (rate == kFileRate || (rate >= kMinSoundRate && rate <= kMaxSoundRate)) return true;
   return Fail(error, "unsupported output rate " + std::to_string(rate));
 }
 

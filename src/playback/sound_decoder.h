@@ -28,12 +28,15 @@ inline constexpr int64_t kMaxSoundSamples = kMaxSoundSeconds * 48000 * 2;
 inline constexpr int32_t kMinSoundRate = 1000;
 inline constexpr int32_t kMaxSoundRate = 384000;
 
+// The `rate` that asks DecodeSound for the file's own rate: no resampling.
+inline constexpr int32_t kFileRate = 0;
+
 // Decodes a whole sound file image (anything libsndfile reads: WAV PCM/float/ADPCM, Ogg Vorbis,
-// FLAC, MP3, ...) and resamples it once to `rate`. Mono stays mono, stereo stays stereo, more
-// channels are mixed down to stereo. A file whose data stops short of what its header promises
-// gives the frames that are there. Safe to call from any thread. Returns false with `error` set
-// (and `out` empty) when the bytes are not a sound it can read, hold no audio, or hold more than
-// kMaxSoundSeconds or kMaxSoundSamples of it.
+// FLAC, MP3, ...) and resamples it once to `rate` (kFileRate: kept at its own rate). Mono stays
+// mono, stereo stays stereo, more channels are mixed down to stereo. A file whose data stops short
+// of what its header promises gives the frames that are there. Safe to call from any thread.
+// Returns false with `error` set (and `out` empty) when the bytes are not a sound it can read, hold
+// no audio, or hold more than kMaxSoundSeconds or kMaxSoundSamples of it.
 bool DecodeSound(std::string_view file_image, int32_t rate, DecodedSound& out, std::string& error);
 // The same, reading the file open at `fd` (a regular file; see OpenUserFile) with positioned
 // reads, never past `size` bytes and without a copy of the whole file.

@@ -118,6 +118,11 @@ int32_t SoundDevice::UseRate(int32_t rate) {
   return impl_->rate;
 }
 
+bool SoundDevice::FollowsRate() const {
+  return impl_->Open() && impl_->backend->StreamRate(kMinSoundRate) == kMinSoundRate &&
+         impl_->backend->StreamRate(kMaxSoundRate) == kMaxSoundRate;
+}
+
 bool SoundDevice::IsOpen() const {
   return impl_->Open();
 }

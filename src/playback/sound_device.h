@@ -76,6 +76,10 @@ class SoundDevice {
   // Returns Rate().
   int32_t UseRate(int32_t rate);
 
+  // True when open and the output runs at whatever rate UseRate asks for (the sound card's
+  // output, which converts the mix itself); false for an output held at one rate (an export).
+  bool FollowsRate() const;
+
   bool IsOpen() const;
   // The mix rate while open (sounds for CreateBuffer are decoded at it), else 0.
   int32_t Rate() const;

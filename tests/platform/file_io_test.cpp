@@ -26,20 +26,6 @@ TEST(ReadUserFile, ReadsRegularFilesWhole) {
   EXPECT_NE(status.bytes.find("Name:"), std::string::npos);
 }
 
-TEST(ReadUserFile, HeadReadsTheStartOnly) {
-  test::TempDir dir;
-  std::string bytes(200'000, 'x');
-  bytes[0] = 'a';
-  const std::string path = dir.Write("a.wav", bytes);
-  const FileRead head = ReadUserFileHead(path, kSoundFileCap, 1000);
-  EXPECT_TRUE(head.ok());
-  EXPECT_EQ(head.bytes, bytes.substr(0, 1000));
-  EXPECT_EQ(ReadUserFileHead(path, kSoundFileCap, 1 << 20).bytes, bytes);
-  EXPECT_EQ(ReadUserFileHead("/proc/self/status", kChartFileCap, 5).bytes, "Name:");
-  // The cap holds for the whole file, not for what is read of it.
-  EXPECT_EQ(ReadUserFileHead(path, 100, 10).refusal, FileRefusal::TooLarge);
-}
-
 // Nothing here may block or grow without bound, and each says why it was refused.
 TEST(ReadUserFile, RefusesWhatIsNotASmallRegularFile) {
   test::TempDir dir;
@@ -60,9 +46,6 @@ TEST(ReadUserFile, RefusesWhatIsNotASmallRegularFile) {
     const OpenedFile opened = OpenUserFile(c.path, kChartFileCap);
     EXPECT_EQ(opened.refusal, c.refusal);
     EXPECT_EQ(opened.fd(), -1);
-    const FileRead head = ReadUserFileHead(c.path, kChartFileCap, 100);
-    EXPECT_EQ(head.refusal, c.refusal);
-    EXPECT_TRUE(head.bytes.empty());
   }
   // The same sparse file is fine under the sound cap.
   EXPECT_EQ(CheckUserFile(big, kSoundFileCap), FileRefusal::None);

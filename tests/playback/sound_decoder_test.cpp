@@ -127,7 +127,11 @@ TEST(DecodeSound, KeepsWhatATruncatedFileHoldsAndRefusesWhatIsNotASound) {
   }
   DecodedSound sound;
   std::string error;
-  EXPECT_FALSE(DecodeSound(wav, 0, sound, error));
+  EXPECT_FALSE(DecodeSound(wav, -1, sound, error));
+  EXPECT_FALSE(DecodeSound(wav, kMaxSoundRate + 1, sound, error));
+  // kFileRate keeps the file's own rate.
+  ASSERT_TRUE(DecodeSound(wav, kFileRate, sound, error)) << error;
+  EXPECT_EQ(sound.Rate, 44100);
 }
 
 // Sounds at the output rate must decode to exactly the samples they always have, whatever way
