@@ -2,8 +2,8 @@
 
 #include <array>
 #include <charconv>
-#include <filesystem>
-#include <system_error>
+
+#include "platform/file_io.h"
 
 namespace quillon {
 
@@ -30,15 +30,6 @@ RemotePreview ParseRemotePreview(std::string_view text) {
   return preview;
 }
 
-std::string AbsoluteChartPath(std::string_view path) {
-  const std::filesystem::path given(path);
-  if (path.empty() || given.is_absolute()) return std::string(path);
-  std::error_code error;
-  const std::filesystem::path here = std::filesystem::current_path(error);
-  if (error || here.empty()) return std::string(path);
-  return (here / given).lexically_normal().string();
-}
-
 std::string ResolveRemoteText(std::string_view text) {
   // The path starts after the first blank of a load and after the second of a preview, as
   // HandleRemoteText reads them.
@@ -49,7 +40,7 @@ std::string ResolveRemoteText(std::string_view text) {
     start = text.find(' ');
   }
   if (start == std::string_view::npos) return std::string(text);
-  return std::string(text.substr(0, start + 1)) + AbsoluteChartPath(text.substr(start + 1));
+  return std::string(text.substr(0, start + 1)) + AbsolutePath(std::string(text.substr(start + 1)));
 }
 
 void HandleRemoteText(RemoteTarget& target, std::string_view text) {

@@ -51,13 +51,9 @@ struct RemotePreview {
 };
 RemotePreview ParseRemotePreview(std::string_view text);
 
-// A chart path as a client sends it: a relative path is made absolute against the client's
-// current folder and normalised lexically ("a/../b" is "b"); an absolute or empty path, or one
-// when the current folder is unknown, stays as it is. The path's bytes are kept.
-std::string AbsoluteChartPath(std::string_view path);
-// A text as a client sends it: the path of "LLOAD <path>" and of "LPREVIEW <measure> <path>"
-// goes through AbsoluteChartPath, so that the player, which runs in a folder of its own, finds
-// the chart the client meant. Other texts stay as they are.
+// A text as a client sends it: the path of "LLOAD <path>" and of "LPREVIEW <measure> <path>" is
+// made absolute against the client's current folder (AbsolutePath), so that the player, which runs
+// in a folder of its own, finds the chart the client meant. Other texts stay as they are.
 std::string ResolveRemoteText(std::string_view text);
 
 // The handler, run on every text that DDEP takes:
