@@ -171,7 +171,7 @@ void BM_SortObjects(benchmark::State& state) {
   std::vector<BmsObject> shuffled;
   for (int i = 0; i < 20'000; ++i) {
     // About 600 measures of 16th-note positions: ties as in a real chart.
-    shuffled.push_back({.Channel = 11, .Position = (i / 2) * 12, .Value = 1});
+    shuffled.push_back({.Channel = 11, .Position = (i / 2) * 12.0, .Value = 1});
   }
   std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(42));
   std::vector<BmsObject> table;

@@ -1,5 +1,6 @@
 #include "app/dump_command.h"
 
+#include <cmath>
 #include <filesystem>
 
 #include "app/chart_file_check.h"
@@ -10,6 +11,19 @@
 #include "playback/sound_module.h"
 
 namespace quillon {
+
+namespace {
+
+// A position or tempo as the dump prints it: a whole value as an integer (the classic reading
+// has only whole ones), any other as a decimal number.
+nlohmann::ordered_json Number(double value) {
+  if (std::isfinite(value) && value == std::nearbyint(value) && std::fabs(value) < 0x1p53) {
+    return static_cast<int64_t>(value);
+  }
+  return value;
+}
+
+}  // namespace
 
 nlohmann::ordered_json ChartToJson(const Chart& chart) {
   const BmsHeader& h = chart.Header;
@@ -27,13 +41,17 @@ nlohmann::ordered_json ChartToJson(const Chart& chart) {
   nlohmann::ordered_json objects = nlohmann::ordered_json::array();
   for (size_t i = 0; i < chart.ObjectCount(); ++i) {
     const BmsObject& o = chart.ObjectTable[i];
-    objects.push_back({o.Channel, o.Position, o.Value, o.Measure});
+    objects.push_back({o.Channel, Number(o.Position), o.Value, o.Measure});
   }
   return {
-      {"header", std::move(header)},        {"StartBpm", chart.StartBpm},
-      {"WaveVolume", chart.WaveVolume},     {"LastMeasure", chart.LastMeasure},
-      {"EndPosition", chart.EndPosition},   {"NoteCount", chart.NoteCount},
-      {"ScorePerNote", chart.ScorePerNote}, {"TotalTimeMs", chart.TotalTimeMs},
+      {"header", std::move(header)},
+      {"StartBpm", Number(chart.StartBpm)},
+      {"WaveVolume", chart.WaveVolume},
+      {"LastMeasure", chart.LastMeasure},
+      {"EndPosition", Number(chart.EndPosition)},
+      {"NoteCount", chart.NoteCount},
+      {"ScorePerNote", chart.ScorePerNote},
+      {"TotalTimeMs", chart.TotalTimeMs},
       {"objects", std::move(objects)},
   };
 }

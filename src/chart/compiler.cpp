@@ -268,7 +268,7 @@ void BmsCompiler::CompileChannelLine(std::string_view line) {
     if (value == 0) continue;
     const auto position = ToWhole<int32_t>(slot_length * k * ratio + *line_start);
     if (!position) continue;
-    BmsObject object{ch, *position, value, false, 0};
+    BmsObject object{ch, static_cast<double>(*position), value, false, 0};
     if (is_zone) object.Value = ToWhole<int16_t>(slot_length).value_or(0);
     if (Append(object) && is_note) ++chart_.NoteCount;
   }
@@ -281,7 +281,7 @@ void BmsCompiler::AppendBarLine(int32_t measure, bool closing) {
       measure > std::numeric_limits<int16_t>::max()) {
     return;
   }
-  Append(BmsObject{channel::kBarLine, static_cast<int32_t>(position), 0, false,
+  Append(BmsObject{channel::kBarLine, static_cast<double>(position), 0, false,
                    static_cast<int16_t>(measure)},
          closing);
 }

@@ -107,8 +107,8 @@ void ChartLoader::InitChart(bool keep_resources) {
   if (resources_ != nullptr) {
     resources_->Reset(chart_, keep_resources);
   } else if (!keep_resources) {
-    chart_.SoundTable.fill(-1);
-    chart_.BgaPictures.fill(BgaPictureSlot{});
+    chart_.SoundTable.assign(kIdCount, -1);
+    chart_.BgaPictures.assign(kIdCount, BgaPictureSlot{});
   }
 
   view_.ShowLoadLine("Initalizing...Done");

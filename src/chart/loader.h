@@ -45,6 +45,9 @@ class ChartResources {
 };
 
 struct LoadOptions {
+  // The extended reading (base-36 ids, #BPMxx, #STOP, long notes, nested branches); false: the
+  // classic reading. The program's default is the ExtendedCommands setting.
+  bool Extended = false;
   // Forced #RANDOM choices, one per block in the order met; 0 or a missing entry: random.
   std::vector<int> Choices;
   // Seed for the random branches; none: seeded from the clock.

@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <utility>
 
 namespace quillon {
@@ -84,6 +85,14 @@ int32_t Partition(Key* keys, int32_t lo, int32_t hi) {
   return last;
 }
 
+// The classic reading's positions are whole and fit 32 bits; anything else is clamped so the
+// conversion stays defined.
+int32_t ClassicPosition(double position) {
+  if (!(position > INT32_MIN)) return INT32_MIN;
+  if (position >= INT32_MAX) return INT32_MAX;
+  return static_cast<int32_t>(position);
+}
+
 uint64_t ComparisonBudget(uint64_t n) {
   const uint64_t log2_ceil = n > 1 ? static_cast<uint64_t>(std::bit_width(n - 1)) : 0;
   return 16 * n * (log2_ceil + 1) + 1'000'000;
@@ -134,7 +143,7 @@ void SortObjects(std::vector<BmsObject>& table, int32_t lo, int32_t hi) {
   const auto n = static_cast<uint32_t>(hi - lo + 1);
   std::vector<Key> keys(n);
   for (uint32_t i = 0; i < n; ++i)
-    keys[i] = MakeKey(table[lo + i].Position, i);
+    keys[i] = MakeKey(ClassicPosition(table[lo + i].Position), i);
   SortKeys(keys);
   const std::vector<BmsObject> before(table.begin() + lo, table.begin() + hi + 1);
   for (uint32_t i = 0; i < n; ++i)
@@ -150,7 +159,7 @@ void RaiseBarLines(std::vector<BmsObject>& table, int32_t last) {
   // at position 0 (bar line 0 among them) form it. When the table starts below 0 (negative
   // measure lengths), the first group is the run at the first record's position instead: taking
   // 0 there would pull bar line 0 in front of the negative positions and unsort the table.
-  int32_t group_max = std::min(table[0].Position, 0);
+  double group_max = std::min(table[0].Position, 0.0);
   int32_t group_start = 0;
   for (int32_t i = 0; i <= last; ++i) {
     if (table[i].Position > group_max) {

@@ -90,7 +90,7 @@ void ResourceLoader::Reset(Chart& chart, bool keep_resources) {
   if (keep_resources) return;
   ReleaseSounds(chart);
   ReleasePictures(chart);
-  WaveFiles.fill(std::string());
+  WaveFiles.assign(kIdCount, std::string());
   sounds_.clear();
   pictures_.clear();
 }

@@ -62,7 +62,7 @@ class ResourceLoader : public ChartResources {
   int32_t DecodeRate = 44100;
 
   // The full path of each #WAV id as the chart wrote it (folder + name, upper case).
-  std::array<std::string, kIdCount> WaveFiles;
+  std::vector<std::string> WaveFiles = std::vector<std::string>(kIdCount);
   // The composed BGA picture and the back buffer, remade by every load's reset.
   SurfaceHandle BgaDc = 0;
   SurfaceHandle BgaBitmap = 0;

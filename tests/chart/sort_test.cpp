@@ -28,16 +28,19 @@ void ReferenceSort(std::vector<BmsObject>& t, int lo, int hi) {
 std::vector<BmsObject> Numbered(const std::vector<int32_t>& positions) {
   std::vector<BmsObject> t;
   for (size_t i = 0; i < positions.size(); ++i)
-    t.push_back({.Channel = 11, .Position = positions[i], .Value = static_cast<int16_t>(i)});
+    t.push_back({.Channel = 11,
+                 .Position = static_cast<double>(positions[i]),
+                 .Value = static_cast<int16_t>(i)});
   return t;
 }
 
 BmsObject Bar(int32_t position, int16_t measure) {
-  return {.Channel = channel::kBarLine, .Position = position, .Measure = measure};
+  return {
+      .Channel = channel::kBarLine, .Position = static_cast<double>(position), .Measure = measure};
 }
 
 BmsObject Note(int32_t position, int16_t value) {
-  return {.Channel = 11, .Position = position, .Value = value};
+  return {.Channel = 11, .Position = static_cast<double>(position), .Value = value};
 }
 
 TEST(SortObjects, MatchesTheQuicksortOrderOnRandomInput) {

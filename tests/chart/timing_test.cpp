@@ -9,7 +9,7 @@ namespace quillon {
 namespace {
 
 BmsObject Tempo(int32_t position, int16_t bpm) {
-  return {.Channel = channel::kTempo, .Position = position, .Value = bpm};
+  return {.Channel = channel::kTempo, .Position = static_cast<double>(position), .Value = bpm};
 }
 
 // A sorted chart with a bar line every 192 units for measures 0..last_measure; the tempo changes
@@ -20,7 +20,7 @@ Chart MakeChart(int16_t start_bpm, int16_t last_measure, const std::vector<BmsOb
   c.EndPosition = last_measure * 192;
   auto next = tempos.begin();
   for (int16_t m = 0; m <= last_measure; ++m) {
-    c.ObjectTable.push_back({.Channel = channel::kBarLine, .Position = m * 192, .Measure = m});
+    c.ObjectTable.push_back({.Channel = channel::kBarLine, .Position = m * 192.0, .Measure = m});
     while (next != tempos.end() && (next->Position < (m + 1) * 192 || m == last_measure))
       c.ObjectTable.push_back(*next++);
   }

@@ -34,7 +34,7 @@ TEST(AudioExport, ClicksLandOnTheSampleOfTheirChartTime) {
   click->Channels = 1;
   click->Samples.assign(64, 0);
   click->Samples[0] = 12000;
-  chart.SoundTable.fill(-1);
+  chart.SoundTable.assign(kIdCount, -1);
   chart.SoundTable[1] = device.CreateBuffer(click);
 
   const ExportedAudio audio = ExportChartAudio(chart, flags, device, memory, 100);
