@@ -45,15 +45,15 @@ class ChartResources {
 };
 
 struct LoadOptions {
-  // The extended reading (base-36 ids, #BPMxx, #STOP, long notes, nested branches); false: the
-  // classic reading. The program's default is the ExtendedCommands setting.
-  bool Extended = false;
   // Forced #RANDOM choices, one per block in the order met; 0 or a missing entry: random.
   std::vector<int> Choices;
   // Seed for the random branches; none: seeded from the clock.
   std::optional<uint64_t> Seed;
   // The object table never grows past this many records; reaching it is reported in the load log.
   size_t ObjectLimit = 4'000'000;
+  // The extended reading (base-36 ids, #BPMxx, #STOP, long notes, nested branches); false: the
+  // classic reading. The program's default is the ExtendedCommands setting.
+  bool Extended = false;
 };
 
 // What LoadBms returns for a path that is there but is not a chart file it may read.
