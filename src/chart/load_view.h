@@ -50,7 +50,7 @@ class LoadView {
   virtual void ShowNoteCount(int32_t /*note_count*/, double /*score_per_note*/) {}
   // Lets pending window events run.
   virtual void ProcessEvents() {}
-  virtual void FillTempoBox(const std::vector<int32_t>& /*items*/, int16_t /*bpm*/) {}
+  virtual void FillTempoBox(const std::vector<double>& /*items*/, double /*bpm*/) {}
   // The start measure of the next play, as decimal text.
   virtual void SetStartMeasure(std::string_view /*measure*/) {}
 

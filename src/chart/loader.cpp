@@ -183,7 +183,7 @@ void ChartLoader::LoadFromBytes(const std::string& path, std::string_view bytes,
   chart_.TotalTimeMs = MeasureTime(chart_, chart_.LastMeasure);
   view_.ClearDisplay(false);
 
-  std::vector<int32_t> tempo_items;
+  std::vector<double> tempo_items;
   for (double factor : {0.5, 0.75, 1.0, 1.5, 2.0}) {
     tempo_items.push_back(ToWhole<int32_t>(header.Bpm * factor).value_or(0));
   }

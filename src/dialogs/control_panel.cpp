@@ -186,10 +186,10 @@ void ControlPanel::RunElementChange() {
   if (effects.ShowStillPicture) host_.ShowStillPicture();
 }
 
-void ControlPanel::FillTempoBox(const std::vector<int32_t>& items, int16_t bpm) {
+void ControlPanel::FillTempoBox(const std::vector<double>& items, double bpm) {
   quiet_ = true;
   tempo_box_->clear();
-  for (int32_t item : items)
+  for (double item : items)
     tempo_box_->addItem(QString::number(item));
   tempo_box_->setEditText(QString::number(bpm));
   quiet_ = false;

@@ -86,7 +86,7 @@ class ControlPanel : public QWidget {
 
   // The loader's five tempo items and the header tempo as the text; the text change then acts
   // like a typed one (once).
-  void FillTempoBox(const std::vector<int32_t>& items, int16_t bpm);
+  void FillTempoBox(const std::vector<double>& items, double bpm);
   // The box text as a number (the number it starts with); nullopt when it starts with none.
   std::optional<double> TempoValue() const;
 

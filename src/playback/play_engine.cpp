@@ -406,7 +406,7 @@ void PlayEngine::OnPlayFileTimer() {
   PlayFile();
 }
 
-void PlayEngine::SetTempo(int16_t bpm, bool by_user) {
+void PlayEngine::SetTempo(double bpm, bool by_user) {
   TempoBoxSetByUser = by_user;
   ChangeExactTempo(bpm, PlayPosition);
   ChangeTempo(bpm, ElapsedMs);

@@ -39,8 +39,10 @@ class PlayEngine {
   int32_t LastMeasureSoundCount = 0;
   int16_t CurrentBga = 0;
   int16_t CurrentLayer = 0;
+  int16_t CurrentLayer2 = 0;  // the second layer (channel 0A) of the extended reading
   bool BgaShown = false;
   bool LayerShown = false;
+  bool Layer2Shown = false;
   bool BgaDirty = false;
   bool StatusDirty = false;
   bool Minimized = false;
@@ -97,7 +99,7 @@ class PlayEngine {
   void OnPlayFileTimer();
   // The control panel's tempo box changed to `bpm`: by the user, or filled by a load (which ends
   // any override of the user's).
-  void SetTempo(int16_t bpm, bool by_user);
+  void SetTempo(double bpm, bool by_user);
 
   // Play time on the exact clock (milliseconds since StartTick, without rounding) of `position`.
   double ExactTimeOf(double position) const;

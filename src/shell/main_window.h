@@ -174,7 +174,7 @@ class MainWindow : public QMainWindow,
   void SetLaneLayout(bool seven_keys) override;
   void SetTitleText(std::string_view text) override;
   void ProcessEvents() override;
-  void FillTempoBox(const std::vector<int32_t>& items, int16_t bpm) override;
+  void FillTempoBox(const std::vector<double>& items, double bpm) override;
   void SetStartMeasure(std::string_view measure) override;
   void ShowLoadedPicture(int32_t surface) override;
   void FillProperties(const BmsHeader& header) override;
@@ -398,8 +398,8 @@ class MainWindow : public QMainWindow,
   int32_t title_scroll_pos_ = 0;
   int32_t title_length_ = 0;
   DockMemory dock_;
-  std::vector<int32_t> tempo_items_;
-  int16_t tempo_bpm_ = 0;
+  std::vector<double> tempo_items_;
+  double tempo_bpm_ = 0;
   std::string status_text_;
   std::string status_icon_;
   QImage disp_image_;

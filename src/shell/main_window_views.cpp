@@ -140,7 +140,7 @@ void MainWindow::ProcessEvents() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void MainWindow::FillTempoBox(const std::vector<int32_t>& items, int16_t bpm) {
+void MainWindow::FillTempoBox(const std::vector<double>& items, double bpm) {
   tempo_items_ = items;
   tempo_bpm_ = bpm;
   control_panel().FillTempoBox(items, bpm);

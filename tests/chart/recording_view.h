@@ -36,11 +36,11 @@ class RecordingView : public LoadView {
     Add("notes", std::to_string(note_count) + " " + std::to_string(score_per_note));
   }
   void ProcessEvents() override { Add("events", ""); }
-  void FillTempoBox(const std::vector<int32_t>& items, int16_t bpm) override {
+  void FillTempoBox(const std::vector<double>& items, double bpm) override {
     std::string text;
-    for (int32_t item : items)
-      text += std::to_string(item) + ",";
-    Add("tempo", text + " " + std::to_string(bpm));
+    for (double item : items)
+      text += std::to_string(static_cast<int64_t>(item)) + ",";
+    Add("tempo", text + " " + std::to_string(static_cast<int64_t>(bpm)));
   }
   void SetStartMeasure(std::string_view measure) override { Add("start-measure", measure); }
   void ClearFileLists() override { Add("clear-lists", ""); }
