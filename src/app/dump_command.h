@@ -15,6 +15,8 @@ struct DumpRequest {
   LoadOptions Options;
   // Also load the sounds and pictures (with no sound device) and list them.
   bool Resources = false;
+  // Also list the playable notes with their times ("notes").
+  bool Notes = false;
 };
 
 // The loaded chart: header fields, chart-wide values, then every record in table order as
