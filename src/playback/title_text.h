@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "playback/tempo_text.h"
+
 namespace quillon {
 
 // The time line: "[005/030] 01:23/02:15", or with `with_ms` "[005/030] 01:23:456/02:15".
@@ -17,10 +19,10 @@ std::string TimeLineText(int32_t current_measure, int32_t last_measure, double e
 // The draw ratio: frames per second over position units per second (tempo / 1.25 × 1000 /
 // 1000 = tempo × 0.8), as a whole percentage rounded half away from zero, e.g. "25%". A tempo
 // of 0 has no position units to share out and reads "0%".
-std::string DrawRatioText(int32_t fps, int32_t bpm);
+std::string DrawRatioText(int32_t fps, double bpm);
 
-// The status line, e.g. "BPM:150 Drw:25%(30FPS) LP:12".
-std::string StatusLineText(int32_t bpm, int32_t fps, int32_t last_measure_sounds);
+// The status line, e.g. "BPM:150 Drw:25%(30FPS) LP:12" or "BPM:155.5 Drw:24%(30FPS) LP:12".
+std::string StatusLineText(double bpm, int32_t fps, int32_t last_measure_sounds);
 
 // The rank word of ranks 0 to 3 ("VERY HARD", "HARD", "NORMAL", "EASY"); "?" for any other rank.
 std::string RankWord(int32_t rank);

@@ -224,7 +224,7 @@ class MainWindow : public QMainWindow,
   void SetSevenKeys(bool seven) override;
   void SetTickTimer(bool running) override;
   void ShowStillPicture() override;
-  void ChangeTempo(int16_t bpm, bool by_user) override;
+  void ChangeTempo(double bpm, bool by_user) override;
   void SetZoom(float zoom) override;
   void SetFrameSleep(int32_t ms) override;
   void ZoomWindow(int index) override;
