@@ -92,12 +92,21 @@ std::string InfoLineText(int32_t play_level, int32_t rank, int32_t player,
   return text;
 }
 
-std::string WindowTitleText(std::string_view genre, std::string_view title,
-                            std::string_view artist) {
+std::string TitleWithSubtitle(std::string_view title, std::string_view subtitle) {
+  std::string text(title);
+  if (!subtitle.empty()) {
+    text += ' ';
+    text += subtitle;
+  }
+  return text;
+}
+
+std::string WindowTitleText(std::string_view genre, std::string_view title, std::string_view artist,
+                            std::string_view subtitle) {
   std::string text = "(";
   text += genre;
   text += ") ";
-  text += title;
+  text += TitleWithSubtitle(title, subtitle);
   text += " / ";
   text += artist;
   text += "   ";

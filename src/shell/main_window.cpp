@@ -372,7 +372,7 @@ PlaylistWindow& MainWindow::playlist_window() {
 }
 
 PropertyDialog& MainWindow::property_dialog() {
-  if (property_ == nullptr) property_ = new PropertyDialog(*this, this);
+  if (property_ == nullptr) property_ = new PropertyDialog(*this, this, strings_.language());
   return *property_;
 }
 

@@ -57,6 +57,9 @@ TEST(StatusTextTest, TitleScrollsThroughEveryCharacter) {
   const std::string japanese = WindowTitleText("ジ", "曲", "人");
   EXPECT_EQ(CharacterCount(japanese), 12);
   EXPECT_EQ(ScrollTitle(japanese, 1).Caption, "[Quillon] ジ) 曲 / 人   (ジ");
+  // A subtitle follows the title.
+  EXPECT_EQ(WindowTitleText("G", "Song", "A", "[ANOTHER]"), "(G) Song [ANOTHER] / A   ");
+  EXPECT_EQ(WindowTitleText("G", "Song", "A", ""), "(G) Song / A   ");
 }
 
 TEST(StatusTextTest, DockingFollowsTheMainWindow) {
