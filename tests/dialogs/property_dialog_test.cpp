@@ -207,10 +207,10 @@ TEST_F(PropertyDialogTest, ExtendedHeaderRowsInTheInterfaceLanguage) {
   EXPECT_EQ(Text({"txtSubTitle", "txtSubArtist", "txtTotal", "txtDifficulty", "txtStageFile",
                   "txtBanner", "txtPreview", "txtLnType", "txtLnObj", "txtLnMode"}),
             "[ANOTHER]|obj: 誰|312.5|4|stage.png|banner.png|preview.ogg|1|ZZ|");
-  header.LnObj = 36 * 36;  // beyond ZZ: a base-62 id ("Ks")
+  header.LnObj = 36 * 36;  // beyond ZZ: a base-62 id ("Ku")
   header.Total = 0;        // not given
   dialog.FillProperties(header);
-  EXPECT_EQ(Text({"txtLnObj", "txtTotal"}), "Ks|");
+  EXPECT_EQ(Text({"txtLnObj", "txtTotal"}), "Ku|");
 
   // The captions beside the new rows follow the language; the others stay as they are.
   const auto caption_of = [](const PropertyDialog& d, const char* field) {
