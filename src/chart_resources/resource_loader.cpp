@@ -248,7 +248,6 @@ void ResourceLoader::LoadPictures(Chart& chart, const CompiledLines& lines, Load
   });
 
   for (size_t k = 0; k < files.size(); ++k) {
-    const std::string_view line = lines.Lines[lines.BmpLines[k]];
     ShowFileProgress(view, lines.WavLines.size() + k + 1, total, "BMP files loading..." + count);
     const int id = IdOf(lines, lines.BmpLines[k]);
     if (id <= 0 || static_cast<size_t>(id) >= chart.BgaPictures.size()) continue;
