@@ -113,7 +113,7 @@ std::optional<double> TempoFromText(std::string_view text, bool decimals) {
   if (!number) return std::nullopt;
   const std::optional<int16_t> whole = ToWhole<int16_t>(*number);
   if (!whole) return std::nullopt;
-  if (!decimals) return double{*whole};
+  if (!decimals) return static_cast<double>(*whole);
   return std::nearbyint(*number * 100.0) / 100.0;
 }
 
