@@ -92,27 +92,6 @@ std::string InfoLineText(int32_t play_level, int32_t rank, int32_t player,
   return text;
 }
 
-std::string TitleWithSubtitle(std::string_view title, std::string_view subtitle) {
-  std::string text(title);
-  if (!subtitle.empty()) {
-    text += ' ';
-    text += subtitle;
-  }
-  return text;
-}
-
-std::string WindowTitleText(std::string_view genre, std::string_view title, std::string_view artist,
-                            std::string_view subtitle) {
-  std::string text = "(";
-  text += genre;
-  text += ") ";
-  text += TitleWithSubtitle(title, subtitle);
-  text += " / ";
-  text += artist;
-  text += "   ";
-  return text;
-}
-
 int32_t CharacterCount(std::string_view text) {
   int32_t count = 0;
   for (size_t i = 0; i < text.size(); i += CharLength(text, i))

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "chart/text_util.h"
 #include "playback/tempo_text.h"
 
 namespace quillon {
@@ -32,15 +33,6 @@ std::string RankWord(int32_t rank);
 // levels above 6 six full ones.
 std::string InfoLineText(int32_t play_level, int32_t rank, int32_t player,
                          std::string_view full_mark, std::string_view empty_mark);
-
-// The title as the title lines show it: the title, then a blank and the subtitle when there is
-// one ("Song [ANOTHER]").
-std::string TitleWithSubtitle(std::string_view title, std::string_view subtitle);
-
-// The text the window title scrolls: "(" genre ") " title " / " artist and three blanks, the
-// title with its subtitle after it when there is one.
-std::string WindowTitleText(std::string_view genre, std::string_view title, std::string_view artist,
-                            std::string_view subtitle = {});
 
 // Number of characters (UTF-8 code points; a byte that is not valid UTF-8 counts as one).
 int32_t CharacterCount(std::string_view text);
