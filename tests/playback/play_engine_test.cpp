@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -274,6 +275,149 @@ TEST_F(PlayEngineTest, ATempoOfZeroStandsStillUntilStopped) {
   engine.PlayFile();
   EXPECT_EQ(Ids(), (std::vector<int32_t>{1}));  // position 0 only; nothing after it is reached
   EXPECT_GE(clock.now - 100000, 3000);
+}
+
+// A hand-made chart of the extended reading at 120 BPM (192 units take 2000 ms), bar lines at
+// 0..768: background 01 at 0; key 11 at 96; a 96-unit stop (1000 ms) at 192 where key 12 lies;
+// 20 at 240; at 288 a change to 150.5 (08) and a long-note head (51); at 300 a zone, an invisible
+// note, a mine and a poor picture, all silent; the second layer at 384; key 13 at 480.
+class ExtendedEngineTest : public PlayEngineTest {
+ protected:
+  void SetUp() override {
+    chart.Extended = true;
+    chart.StartBpm = chart.CurrentBpm = 120;
+    chart.BpmValues.assign(kIdCount36, 0.0);
+    chart.StopValues.assign(kIdCount36, 0.0);
+    chart.BpmValues[5] = 150.5;
+    chart.StopValues[1] = 96;
+    chart.SoundTable.assign(kIdCount36, -1);
+    chart.BgaPictures.assign(kIdCount36, {});
+    chart.BgaPictures[40].PictureDc = 1;
+    for (int id = 1; id < 40; ++id)
+      chart.SoundTable[id] = id;
+    auto& t = chart.ObjectTable;
+    for (int16_t m = 0; m <= 4; ++m)
+      t.push_back({.Channel = channel::kBarLine, .Position = m * 192.0, .Measure = m});
+    auto add = [&](int ch, double position, int value) {
+      t.push_back({.Channel = static_cast<int16_t>(ch),
+                   .Position = position,
+                   .Value = static_cast<int16_t>(value)});
+    };
+    add(1, 0, 1);
+    add(11, 96, 2);
+    add(channel::kStop, 192, 1);
+    add(12, 192, 3);
+    add(channel::kBackground2, 240, 4);
+    add(channel::kExtendedTempo, 288, 5);
+    add(51, 288, 5);
+    for (int ch : {17, 31, channel::kMineFirst1 + 0, int{channel::kBgaPoor}})
+      add(ch, 300, 9);
+    add(channel::kBgaLayer2, 384, 40);
+    add(13, 480, 6);
+    std::stable_sort(t.begin(), t.end(), [](const BmsObject& a, const BmsObject& b) {
+      return a.Position < b.Position;
+    });
+    chart.ObjectLast = static_cast<int32_t>(t.size()) - 1;
+    chart.LastMeasure = 4;
+    chart.EndPosition = 768;
+    chart.NoteCount = 4;
+    chart.ScorePerNote = 25;
+    view.clock = &clock;
+    view.tempo_box = 120;
+  }
+  // The fired sound times, relative to the first.
+  std::vector<double> Times() const {
+    std::vector<double> times;
+    for (const Fired& f : sounds.fired)
+      times.push_back(f.ms - sounds.fired.front().ms);
+    return times;
+  }
+};
+
+constexpr double kAfterChange = 4000;  // the time of position 288
+
+TEST_F(ExtendedEngineTest, SoundsAtExactTimesAcrossAStopAndADecimalTempo) {
+  view.at.insert({2500, [&] { EXPECT_DOUBLE_EQ(engine.PlayPosition, 192); }});  // stopped
+  view.at.insert({3300, [&] { EXPECT_EQ(chart.CurrentBpm, 120); }});
+  view.at.insert({4500, [&] {
+                    EXPECT_EQ(chart.CurrentBpm, 150.5);
+                    EXPECT_EQ(engine.CurrentLayer2, 0);
+                  }});
+  view.at.insert({5500, [&] {
+                    EXPECT_EQ(engine.CurrentLayer2, 40);
+                    EXPECT_TRUE(engine.Layer2Shown);
+                  }});
+  engine.PlayFile();
+  // 01, 11, 12 (as the stop starts), 20, the long-note head, 13; the silent channels none.
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
+  const std::vector<double> expected = {0,    1000,         2000,
+                                        3500, kAfterChange, kAfterChange + 192 * 1250 / 150.5};
+  ASSERT_EQ(sounds.fired.size(), expected.size());
+  for (size_t k = 0; k < expected.size(); ++k)
+    EXPECT_NEAR(sounds.fired[k].ms, expected[k], 1e-9) << k;
+  EXPECT_EQ(engine.TriggeredCount, 4);  // 11, 12, the head, 13
+  // Play ran on the chart's time, stop included, to 256 units past the end.
+  const double end_ms = kAfterChange + (768 + 256 - 288) * 1250 / 150.5;
+  EXPECT_NEAR(clock.now - 100000, end_ms, 3);
+  EXPECT_TRUE(view.end_timer);
+  EXPECT_DOUBLE_EQ(ExportLimitMs(chart, chart.StartBpm), end_ms + 10000);
+}
+
+TEST_F(ExtendedEngineTest, SeeksAndStartsAfterAStopKeepChartTime) {
+  engine.StartMeasure = "2";
+  view.at.insert({0, [&] {
+                    EXPECT_NEAR(engine.PlayPosition, 384, 0.5);
+                    EXPECT_EQ(chart.CurrentBpm, 150.5);
+                  }});
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{6}));
+  EXPECT_NEAR(sounds.fired[0].ms, kAfterChange + 192 * 1250 / 150.5, 1e-9);
+  EXPECT_EQ(engine.TriggeredCount, 4);  // three counted by the start scan
+  EXPECT_NEAR(clock.now - 100000, (768 + 256 - 384) * 1250 / 150.5, 3);
+
+  // A seek back during the stop (key 12 at the stop sounds again), then one while paused: both
+  // land on the chart's time.
+  sounds.fired.clear();
+  engine.StartMeasure = "0";
+  view.first = -1;
+  view.at.insert({2300, [&] { engine.CPosChange(0, 1); }});  // during the stop at 192
+  view.at.insert({2400, [&] { engine.PauseFile(); }});
+  view.at.insert({2500, [&] { engine.CPosChange(0, 2); }});
+  view.at.insert({2600, [&] { engine.PauseFile(); }});
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3, 3, 6}));
+  EXPECT_NEAR(sounds.fired.back().ms, kAfterChange + 192 * 1250 / 150.5, 1e-9);
+}
+
+TEST_F(ExtendedEngineTest, TheUsersTempoHoldsUntilTheChartsNextChange) {
+  view.at.insert({500, [&] {
+                    view.tempo_box = 60;
+                    engine.SetTempo(60, /*by_user=*/true);
+                  }});
+  engine.PlayFile();
+  ASSERT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
+  // At 60 the stop lasts 2000 ms and 48 units 1000; from 288 the chart's 150.5 holds again.
+  std::vector<double> t = Times();
+  EXPECT_NEAR(t[3] - t[2], 2000 + 1000, 1e-9);
+  EXPECT_NEAR(t[4] - t[3], 1000, 1e-9);
+  EXPECT_NEAR(t[5] - t[4], 192 * 1250 / 150.5, 1e-9);
+
+  // The next play starts at the box's tempo.
+  sounds.fired.clear();
+  view.first = -1;
+  engine.PlayFile();
+  t = Times();
+  EXPECT_NEAR(t[1], 96 * 1250 / 60.0, 1e-9);
+  EXPECT_NEAR(t[5] - t[4], 192 * 1250 / 150.5, 1e-9);
+}
+
+TEST_F(ExtendedEngineTest, ExportLimitIsBoundedWhateverTheStops) {
+  chart.StopValues[1] = 1e9;
+  EXPECT_DOUBLE_EQ(ExportLimitMs(chart, chart.StartBpm), kExtendedExportCapMs);
+  chart.StopValues[1] = 96;
+  // A start tempo other than the chart's holds until its first change.
+  EXPECT_DOUBLE_EQ(ExportLimitMs(chart, 60),
+                   (288 + 96) * 1250 / 60.0 + (768 + 256 - 288) * 1250 / 150.5 + 10000);
 }
 
 }  // namespace
