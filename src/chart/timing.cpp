@@ -242,7 +242,11 @@ double TempoMap::TimeAt(double position) const {
 double TempoMap::PositionAt(double ms) const {
   // The last segment reached by `ms`; once a tempo is not positive, the position stays where
   // that tempo started. During a segment's hold the position stands at its start.
-  size_t i = SegmentAtTime(segments_, ms);
+  // Play asks for times that mostly fall in the segment of the previous question.
+  size_t i = hint_;
+  const bool in_hint = i < segments_.size() && (i == 0 || segments_[i].ms <= ms) &&
+                       (i + 1 == segments_.size() || ms < segments_[i + 1].ms);
+  if (!in_hint) i = hint_ = SegmentAtTime(segments_, ms);
   if (segments_[i].ms == kNever) i = LastReached(segments_);
   const auto& seg = segments_[i];
   if (seg.bpm <= 0) return seg.position;

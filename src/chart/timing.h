@@ -18,7 +18,7 @@ namespace quillon {
 int32_t MeasureTime(const Chart& chart, int32_t measure);
 
 // Time of a position and position at a time, across the tempo changes and stops of a sorted
-// chart.
+// chart. Not for use from several threads at once (PositionAt remembers where it looked last).
 class TempoMap {
  public:
   // Stands still at position 0.
@@ -59,6 +59,7 @@ class TempoMap {
   // Recomputes time, tempo and hold of the segments from `first` on from those before them.
   void Relink(size_t first);
   std::vector<Segment> segments_;
+  mutable size_t hint_ = 0;  // the segment PositionAt last found (one map, one thread)
 };
 
 }  // namespace quillon
