@@ -516,14 +516,13 @@ void PlayEngine::CPosChange(double x, double m, double width) {
     // The still picture at the target; the running clock that PlayChart set up is kept, and the
     // pause counts from now, so that resuming plays on from the target.
     const int32_t start_tick = StartTick;
-    const int16_t bpm = chart_.CurrentBpm;
+    const double bpm = chart_.CurrentBpm;
     const int32_t base = PositionBase;
     const double exact_base = exact_base_;
-    const double current_bpm = chart_.CurrentBpm;
     const TempoMap map = map_;
     LocateMeasure(measure);
     StartTick = start_tick;
-    chart_.CurrentBpm = chart_.Extended ? current_bpm : bpm;
+    chart_.CurrentBpm = bpm;
     PositionBase = base;
     exact_base_ = exact_base;
     map_ = map;
