@@ -71,13 +71,14 @@ class FakeView : public PlayView {
 
 class PlayEngineTest : public ::testing::Test {
  protected:
-  void Load(std::initializer_list<std::string_view> lines) {
+  void Load(std::initializer_list<std::string_view> lines, bool extended = false) {
     std::string text;
     for (std::string_view line : lines)
       text += std::string(line) + "\r\n";
     LoadView load_view;
     LoadOptions options;
     options.Seed = 1;
+    options.Extended = extended;
     ChartLoader loader(chart, load_view, flags, nullptr, options);
     loader.LoadBmsBytes("/x/chart.bms", text, false);
     for (int id = 1; id < kIdCount; ++id)
@@ -409,6 +410,25 @@ TEST_F(ExtendedEngineTest, TheUsersTempoHoldsUntilTheChartsNextChange) {
   t = Times();
   EXPECT_NEAR(t[1], 96 * 1250 / 60.0, 1e-9);
   EXPECT_NEAR(t[5] - t[4], 192 * 1250 / 150.5, 1e-9);
+}
+
+TEST_F(PlayEngineTest, AnExtendedChartFromTheLoaderPlaysOnItsTimeline) {
+  // 150.5 BPM; at 192 a change to 75.25 (#BPM01) and a 96-unit stop (#STOP01) where a key lies;
+  // a long-note head at 288 that is never closed; a key at 384.
+  Load({"#BPM 150.5", "#BPM01 75.25", "#STOP01 96", "#00001:01", "#00108:01", "#00109:01",
+        "#00111:02", "#00151:0003", "#00211:04"},
+       /*extended=*/true);
+  ASSERT_TRUE(chart.Extended);
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3, 4}));
+  const double t192 = 192 * 1250 / 150.5, hold = 96 * 1250 / 75.25;
+  const std::vector<double> expected = {0, t192, t192 + hold + 96 * 1250 / 75.25,
+                                        t192 + hold + 192 * 1250 / 75.25};
+  ASSERT_EQ(sounds.fired.size(), expected.size());
+  for (size_t k = 0; k < expected.size(); ++k)
+    EXPECT_NEAR(sounds.fired[k].ms, expected[k], 1e-9) << k;
+  EXPECT_EQ(engine.TriggeredCount, chart.NoteCount);
+  EXPECT_EQ(engine.TriggeredCount, 3);
 }
 
 TEST_F(ExtendedEngineTest, ExportLimitIsBoundedWhateverTheStops) {
