@@ -163,30 +163,6 @@ TEST(ExtendedTempoMap, DecimalTemposAndStops) {
   EXPECT_DOUBLE_EQ(hex.TimeAt(384), 2000 + 1000);
 }
 
-TEST(ExtendedTempoMap, UsersTempoHoldsUntilTheChartsNextChange) {
-  // 120 BPM, a 48-unit stop at 192, 240 BPM from 384.
-  const Chart c = MakeExtended(120, 3, {At(9, 192, 1), At(8, 384, 1)}, {{1, 240}}, {{1, 48}});
-  TempoMap map(c);
-  map.OverrideTempo(500, 60);  // at position 48
-  EXPECT_DOUBLE_EQ(map.TimeAt(48), 500);
-  EXPECT_DOUBLE_EQ(map.TimeAt(192), 500 + 144 * 1250 / 60.0);
-  const double t384 = 500 + 144 * 1250 / 60.0 + 48 * 1250 / 60.0 + 192 * 1250 / 60.0;
-  EXPECT_DOUBLE_EQ(map.TimeAt(384), t384);  // the stop lasted as long as at 60
-  EXPECT_DOUBLE_EQ(map.BpmAt(300), 60);
-  EXPECT_DOUBLE_EQ(map.BpmAt(384), 240);
-  EXPECT_DOUBLE_EQ(map.TimeAt(480), t384 + 96 * 1250 / 240.0);
-
-  // During a stop: the stop runs on as it was, the new tempo follows it.
-  TempoMap during(c);
-  during.OverrideTempo(2000 + 100, 30);  // the stop at 192 runs from 2000 to 2500
-  EXPECT_DOUBLE_EQ(during.PositionAt(2400), 192);
-  EXPECT_DOUBLE_EQ(during.TimeAt(288), 2500 + 96 * 1250 / 30.0);
-  // Nonsense tempos change nothing.
-  during.OverrideTempo(3000, 0);
-  during.OverrideTempo(3000, std::nan(""));
-  EXPECT_DOUBLE_EQ(during.TimeAt(288), 2500 + 96 * 1250 / 30.0);
-}
-
 TEST(ExtendedTempoMap, ExtremeStopsAndTemposStayFinite) {
   std::vector<BmsObject> objects;
   for (int k = 0; k < 100000; ++k)

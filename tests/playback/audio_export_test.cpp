@@ -56,58 +56,6 @@ TEST(AudioExport, ClicksLandOnTheSampleOfTheirChartTime) {
             tempo.TimeAt(chart.EndPosition + 256) * 44.1 - 1);
 }
 
-TEST(AudioExport, AnExtendedChartPlaysOnItsTimelineStopsIncluded) {
-  // 120 BPM; at 192 a change to 150.5 and a 96-unit stop (at 150.5), where a click lies.
-  Chart chart;
-  chart.Extended = true;
-  chart.StartBpm = chart.CurrentBpm = 120;
-  chart.BpmValues.assign(kIdCount36, 0.0);
-  chart.StopValues.assign(kIdCount36, 0.0);
-  chart.BpmValues[1] = 150.5;
-  chart.StopValues[1] = 96;
-  chart.BgaPictures.assign(kIdCount36, {});
-  auto& t = chart.ObjectTable;
-  t = {{.Channel = channel::kBarLine, .Position = 0, .Measure = 0},
-       {.Channel = 11, .Position = 0, .Value = 1},
-       {.Channel = 11, .Position = 96, .Value = 1},
-       {.Channel = channel::kBarLine, .Position = 192, .Measure = 1},
-       {.Channel = channel::kStop, .Position = 192, .Value = 1},
-       {.Channel = channel::kExtendedTempo, .Position = 192, .Value = 1},
-       {.Channel = 11, .Position = 192, .Value = 1},
-       {.Channel = 11, .Position = 288, .Value = 1},
-       {.Channel = channel::kBarLine, .Position = 384, .Measure = 2}};
-  chart.ObjectLast = static_cast<int32_t>(t.size()) - 1;
-  chart.LastMeasure = 2;
-  chart.EndPosition = 384;
-
-  auto backend = std::make_unique<MemoryBackend>(44100);
-  MemoryBackend& memory = *backend;
-  SoundDevice device(std::move(backend));
-  ASSERT_NE(device.dsInitialize2(0, 2), 0);
-  auto click = std::make_shared<DecodedSound>();
-  click->Rate = 44100;
-  click->Channels = 1;
-  click->Samples.assign(64, 0);
-  click->Samples[0] = 12000;
-  chart.SoundTable.assign(kIdCount36, -1);
-  chart.SoundTable[1] = device.CreateBuffer(click);
-
-  const ElementFlags flags = ElementFlags::FirstStart();
-  const ExportedAudio audio = ExportChartAudio(chart, flags, device, memory, 100);
-  const double hold = 96 * 1250 / 150.5;
-  const std::vector<double> ideal_ms = {0, 1000, 2000, 2000 + hold + 96 * 1250 / 150.5};
-  std::vector<int64_t> peaks;
-  for (size_t f = 0; f < audio.Samples.size() / 2; ++f) {
-    if (audio.Samples[2 * f] > 1000) peaks.push_back(static_cast<int64_t>(f));
-  }
-  ASSERT_EQ(peaks.size(), ideal_ms.size());
-  for (size_t k = 0; k < ideal_ms.size(); ++k)
-    EXPECT_LE(std::abs(peaks[k] - std::llround(ideal_ms[k] * 44.1)), 1) << k;
-  // The file runs to 256 units past the end, after the stop.
-  EXPECT_GE(static_cast<double>(audio.Samples.size() / 2),
-            (2000 + hold + (384 + 256 - 192) * 1250 / 150.5) * 44.1 - 1);
-}
-
 TEST(AudioExport, WritesAPlayableWavOrSaysWhyNot) {
   std::string error;
   EXPECT_FALSE(WriteWav16("/no/such/folder/x.wav", 44100, {0, 0}, error));

@@ -278,53 +278,18 @@ TEST_F(PlayEngineTest, ATempoOfZeroStandsStillUntilStopped) {
   EXPECT_GE(clock.now - 100000, 3000);
 }
 
-// A hand-made chart of the extended reading at 120 BPM (192 units take 2000 ms), bar lines at
-// 0..768: background 01 at 0; key 11 at 96; a 96-unit stop (1000 ms) at 192 where key 12 lies;
-// 20 at 240; at 288 a change to 150.5 (08) and a long-note head (51); at 300 a zone, an invisible
-// note, a mine and a poor picture, all silent; the second layer at 384; key 13 at 480.
+// A chart of the extended reading at 120 BPM (192 units take 2000 ms): background 01 at 0; key
+// 11 at 96; a 96-unit stop (1000 ms) at 192 where key 12 lies, with an invisible note, a mine, a
+// zone and a poor picture, all silent; 20 at 240; at 288 a change to 150.5 (08) and a long-note
+// head (51); the second layer at 384; key 13 at 480.
 class ExtendedEngineTest : public PlayEngineTest {
  protected:
   void SetUp() override {
-    chart.Extended = true;
-    chart.StartBpm = chart.CurrentBpm = 120;
-    chart.BpmValues.assign(kIdCount36, 0.0);
-    chart.StopValues.assign(kIdCount36, 0.0);
-    chart.BpmValues[5] = 150.5;
-    chart.StopValues[1] = 96;
-    chart.SoundTable.assign(kIdCount36, -1);
-    chart.BgaPictures.assign(kIdCount36, {});
-    chart.BgaPictures[40].PictureDc = 1;
-    for (int id = 1; id < 40; ++id)
-      chart.SoundTable[id] = id;
-    auto& t = chart.ObjectTable;
-    for (int16_t m = 0; m <= 4; ++m)
-      t.push_back({.Channel = channel::kBarLine, .Position = m * 192.0, .Measure = m});
-    auto add = [&](int ch, double position, int value) {
-      t.push_back({.Channel = static_cast<int16_t>(ch),
-                   .Position = position,
-                   .Value = static_cast<int16_t>(value)});
-    };
-    add(1, 0, 1);
-    add(11, 96, 2);
-    add(channel::kStop, 192, 1);
-    add(12, 192, 3);
-    add(channel::kBackground2, 240, 4);
-    add(channel::kExtendedTempo, 288, 5);
-    add(51, 288, 5);
-    for (int ch : {17, 31, channel::kMineFirst1 + 0, int{channel::kBgaPoor}})
-      add(ch, 300, 9);
-    add(channel::kBgaLayer2, 384, 40);
-    add(13, 480, 6);
-    std::stable_sort(t.begin(), t.end(), [](const BmsObject& a, const BmsObject& b) {
-      return a.Position < b.Position;
-    });
-    chart.ObjectLast = static_cast<int32_t>(t.size()) - 1;
-    chart.LastMeasure = 4;
-    chart.EndPosition = 768;
-    chart.NoteCount = 4;
-    chart.ScorePerNote = 25;
-    view.clock = &clock;
-    view.tempo_box = 120;
+    Load({"#BPM 120", "#BPM05 150.5", "#STOP01 96", "#00001:01", "#00011:0002", "#00109:01",
+          "#00112:03", "#00131:09", "#001D1:09", "#00117:09", "#00106:09", "#00120:00040000",
+          "#00108:0005", "#00151:0005", "#0020A:14", "#00213:0006"},
+         /*extended=*/true);
+    chart.BgaPictures[40].PictureDc = 1;  // id "14"
   }
   // The fired sound times, relative to the first.
   std::vector<double> Times() const {
@@ -357,11 +322,15 @@ TEST_F(ExtendedEngineTest, SoundsAtExactTimesAcrossAStopAndADecimalTempo) {
   for (size_t k = 0; k < expected.size(); ++k)
     EXPECT_NEAR(sounds.fired[k].ms, expected[k], 1e-9) << k;
   EXPECT_EQ(engine.TriggeredCount, 4);  // 11, 12, the head, 13
+  EXPECT_EQ(chart.NoteCount, 4);
   // Play ran on the chart's time, stop included, to 256 units past the end.
-  const double end_ms = kAfterChange + (768 + 256 - 288) * 1250 / 150.5;
+  const double end_ms = kAfterChange + (chart.EndPosition + 256 - 288) * 1250 / 150.5;
   EXPECT_NEAR(clock.now - 100000, end_ms, 3);
   EXPECT_TRUE(view.end_timer);
   EXPECT_DOUBLE_EQ(ExportLimitMs(chart, chart.StartBpm), end_ms + 10000);
+  // However long the stops, an export's limit is bounded.
+  chart.StopValues[1] = 1e9;
+  EXPECT_DOUBLE_EQ(ExportLimitMs(chart, chart.StartBpm), kExtendedExportCapMs);
 }
 
 TEST_F(ExtendedEngineTest, SeeksAndStartsAfterAStopKeepChartTime) {
@@ -374,7 +343,7 @@ TEST_F(ExtendedEngineTest, SeeksAndStartsAfterAStopKeepChartTime) {
   EXPECT_EQ(Ids(), (std::vector<int32_t>{6}));
   EXPECT_NEAR(sounds.fired[0].ms, kAfterChange + 192 * 1250 / 150.5, 1e-9);
   EXPECT_EQ(engine.TriggeredCount, 4);  // three counted by the start scan
-  EXPECT_NEAR(clock.now - 100000, (768 + 256 - 384) * 1250 / 150.5, 3);
+  EXPECT_NEAR(clock.now - 100000, (chart.EndPosition + 256 - 384) * 1250 / 150.5, 3);
 
   // A seek back during the stop (key 12 at the stop sounds again), then one while paused: both
   // land on the chart's time.
@@ -410,34 +379,6 @@ TEST_F(ExtendedEngineTest, TheUsersTempoHoldsUntilTheChartsNextChange) {
   t = Times();
   EXPECT_NEAR(t[1], 96 * 1250 / 60.0, 1e-9);
   EXPECT_NEAR(t[5] - t[4], 192 * 1250 / 150.5, 1e-9);
-}
-
-TEST_F(PlayEngineTest, AnExtendedChartFromTheLoaderPlaysOnItsTimeline) {
-  // 150.5 BPM; at 192 a change to 75.25 (#BPM01) and a 96-unit stop (#STOP01) where a key lies;
-  // a long-note head at 288 that is never closed; a key at 384.
-  Load({"#BPM 150.5", "#BPM01 75.25", "#STOP01 96", "#00001:01", "#00108:01", "#00109:01",
-        "#00111:02", "#00151:0003", "#00211:04"},
-       /*extended=*/true);
-  ASSERT_TRUE(chart.Extended);
-  engine.PlayFile();
-  EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3, 4}));
-  const double t192 = 192 * 1250 / 150.5, hold = 96 * 1250 / 75.25;
-  const std::vector<double> expected = {0, t192, t192 + hold + 96 * 1250 / 75.25,
-                                        t192 + hold + 192 * 1250 / 75.25};
-  ASSERT_EQ(sounds.fired.size(), expected.size());
-  for (size_t k = 0; k < expected.size(); ++k)
-    EXPECT_NEAR(sounds.fired[k].ms, expected[k], 1e-9) << k;
-  EXPECT_EQ(engine.TriggeredCount, chart.NoteCount);
-  EXPECT_EQ(engine.TriggeredCount, 3);
-}
-
-TEST_F(ExtendedEngineTest, ExportLimitIsBoundedWhateverTheStops) {
-  chart.StopValues[1] = 1e9;
-  EXPECT_DOUBLE_EQ(ExportLimitMs(chart, chart.StartBpm), kExtendedExportCapMs);
-  chart.StopValues[1] = 96;
-  // A start tempo other than the chart's holds until its first change.
-  EXPECT_DOUBLE_EQ(ExportLimitMs(chart, 60),
-                   (288 + 96) * 1250 / 60.0 + (768 + 256 - 288) * 1250 / 150.5 + 10000);
 }
 
 }  // namespace
