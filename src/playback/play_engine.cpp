@@ -150,13 +150,7 @@ bool PlayEngine::Cue(int16_t m) {
   // The scan leaves the tempo in force at the start and the pictures last switched before it.
   const int32_t s = ScanTo(m, /*count_keys=*/true);
   const int32_t start = chart_.ObjectTable[s].Position;
-  PlayPosition = start;
-  PlayCursor = s;
-  walked_ = s + 1;
-  if (!PicturesOnly) {
-    for (int32_t i = 0; i <= s; ++i)
-      chart_.ObjectTable[i].Played = true;
-  }
+  TakeStart(s);
 
   // A tempo the user chose in the tempo box since the load overrides the chart's.
   if (TempoBoxSetByUser) {
@@ -178,15 +172,19 @@ bool PlayEngine::Cue(int16_t m) {
   return true;
 }
 
-void PlayEngine::CueExtended(int32_t s) {
-  const double start = chart_.ObjectTable[s].Position;
-  PlayPosition = start;
+void PlayEngine::TakeStart(int32_t s) {
+  PlayPosition = chart_.ObjectTable[s].Position;
   PlayCursor = s;
   walked_ = s + 1;
   if (!PicturesOnly) {
     for (int32_t i = 0; i <= s; ++i)
       chart_.ObjectTable[i].Played = true;
   }
+}
+
+void PlayEngine::CueExtended(int32_t s) {
+  const double start = chart_.ObjectTable[s].Position;
+  TakeStart(s);
   // A tempo the user chose in the tempo box since the load holds from the start position on,
   // until the chart's next tempo change.
   if (TempoBoxSetByUser) {

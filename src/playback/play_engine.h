@@ -130,6 +130,9 @@ class PlayEngine {
   void SoundsStop();
   // The extended reading's side of Cue, StepAt and LocateMeasure.
   int32_t ScanExtended(int16_t m, bool count_keys);
+  // Play starts at record `s` (a bar line): the position and cursor go there, and unless only
+  // pictures are shown, the records up to it count as played.
+  void TakeStart(int32_t s);
   void CueExtended(int32_t s);
   void StepExtended();
   void LocateExtended(int16_t m);
