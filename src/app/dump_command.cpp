@@ -1,10 +1,12 @@
 #include "app/dump_command.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 #include "app/chart_file_check.h"
 #include "app/stream_messages.h"
+#include "chart/notes.h"
 #include "chart_resources/resource_loader.h"
 #include "platform/surface.h"
 #include "playback/sound_device.h"
@@ -23,7 +25,33 @@ nlohmann::ordered_json Number(double value) {
   return value;
 }
 
+// A time in milliseconds for the note list: whole as an integer, otherwise with 3 to 6 decimals.
+std::string TimeText(double ms) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.6f", ms);
+  std::string text = buffer;
+  if (text.ends_with(".000000") || !std::isfinite(ms)) {
+    return std::to_string(static_cast<int64_t>(std::isfinite(ms) ? std::nearbyint(ms) : 0));
+  }
+  while (text.size() > 3 && text[text.size() - 4] != '.' && text.back() == '0')
+    text.pop_back();
+  return text;
+}
+
 }  // namespace
+
+std::string NotesJsonText(const std::vector<PlayableNote>& notes) {
+  std::string text = "[";
+  for (const PlayableNote& n : notes) {
+    if (text.size() > 1) text += ',';
+    text += '[';
+    text += TimeText(n.TimeMs);
+    text += ',' + std::to_string(n.Lane) + ',' + std::to_string(n.Value) + ',';
+    text += n.EndTimeMs ? TimeText(*n.EndTimeMs) : "null";
+    text += ']';
+  }
+  return text + "]";
+}
 
 nlohmann::ordered_json ChartToJson(const Chart& chart) {
   const BmsHeader& h = chart.Header;
@@ -38,6 +66,17 @@ nlohmann::ordered_json ChartToJson(const Chart& chart) {
       {"Email", h.Email},         {"Url", h.Url},
       {"SevenKeys", h.SevenKeys}, {"FilesPresent", h.FilesPresent},
   };
+  if (chart.Extended) {
+    header["SubTitle"] = h.SubTitle;
+    header["SubArtist"] = h.SubArtist;
+    header["Total"] = Number(h.Total);
+    header["Difficulty"] = h.Difficulty;
+    header["Banner"] = h.Banner;
+    header["Preview"] = h.Preview;
+    header["LnType"] = h.LnType;
+    header["LnObj"] = h.LnObj;
+    header["LnMode"] = h.LnMode;
+  }
   nlohmann::ordered_json objects = nlohmann::ordered_json::array();
   for (size_t i = 0; i < chart.ObjectCount(); ++i) {
     const BmsObject& o = chart.ObjectTable[i];
@@ -94,9 +133,21 @@ int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
     return 1;
   }
   nlohmann::ordered_json json = ChartToJson(chart);
+  if (request.Notes) json["notes"] = "";
   if (request.Resources) AddResourcesToJson(resources, json);
   // Text that is not valid UTF-8 cannot appear (charts are decoded), but never throw on output.
-  out << json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+  std::string text = json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  if (request.Notes) {
+    // The times are printed with at least three decimals, which the JSON library does not do: the
+    // placeholder after "objects" is replaced by the list's text. An unescaped quote only occurs
+    // around keys and strings of the dump itself, so the key found is the one put there.
+    const std::string placeholder = "\"notes\":\"\"";
+    const size_t at = text.find(placeholder);
+    if (at != std::string::npos) {
+      text.replace(at, placeholder.size(), "\"notes\":" + NotesJsonText(PlayableNotes(chart)));
+    }
+  }
+  out << text << '\n';
   return 0;
 }
 

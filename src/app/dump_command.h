@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "chart/loader.h"
 #include "chart/model.h"
@@ -15,11 +16,18 @@ struct DumpRequest {
   LoadOptions Options;
   // Also load the sounds and pictures (with no sound device) and list them.
   bool Resources = false;
+  // Also list the playable notes with their times: "notes": [[TimeMs, Lane, Value, EndTimeMs]].
+  bool Notes = false;
 };
 
 // The loaded chart: header fields, chart-wide values, then every record in table order as
 // [Channel, Position, Value, Measure].
 nlohmann::ordered_json ChartToJson(const Chart& chart);
+
+struct PlayableNote;
+// The note list as JSON text: [[TimeMs, Lane, Value, EndTimeMs or null], ...], times whole or with
+// at least 3 decimals.
+std::string NotesJsonText(const std::vector<PlayableNote>& notes);
 
 class ResourceLoader;
 // "sounds": [{"id", "file", "frames", "rate", "channels"}], "pictures": [{"id", "file", "width",

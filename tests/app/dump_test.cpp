@@ -239,7 +239,8 @@ TEST(DumpTest, QuirkChartsGiveTheirExpectedDumps) {
     auto expected = nlohmann::ordered_json::parse(test::ReadFile(entry.path()));
     actual["header"].erase("FilePath");
     expected["header"].erase("FilePath");
-    EXPECT_EQ(actual, expected) << name;
+    // Compared as text: a whole number printed as 384.0 instead of 384 is a different dump.
+    EXPECT_EQ(actual.dump(), expected.dump()) << name;
     ++compared;
   }
   EXPECT_GE(compared, 20);
