@@ -1,5 +1,6 @@
 // libFuzzer target for the chart parsers: the header scan and the whole load pipeline (compile
-// with #RANDOM branches, sort, play length) over arbitrary bytes.
+// with #RANDOM branches, sort, play length) over arbitrary bytes. The first byte chooses the
+// reading (odd: the extended one) and is not part of the chart.
 //
 // The chart path names a folder that does not exist, so resolving sound and picture names never
 // finds a file; no resources are loaded. The debug log is switched on so that its texts are built
@@ -31,7 +32,9 @@ class TracingView : public quillon::LoadView {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  if (size == 0) return 0;
+  const bool extended = (data[0] & 1) != 0;
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::string path(kFuzzPath);
 
   quillon::BmsHeader header;
@@ -43,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quillon::LoadOptions options;
   options.Seed = 1;
   options.ObjectLimit = 200000;
+  options.Extended = extended;
   quillon::ChartLoader loader(chart, view, flags, /*resources=*/nullptr, options);
   loader.LoadBmsBytes(path, bytes, /*keep_resources=*/false);
   return 0;

@@ -3,7 +3,9 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 
+#include "chart/load_view.h"
 #include "chart/model.h"
 #include "platform/file_io.h"
 
@@ -25,9 +27,28 @@ inline bool CheckChartFile(const std::string& path, std::ostream& err) {
   return false;
 }
 
-// After a load that did not succeed (the file changed since the check): the reason on `err`.
-inline void ReportFailedLoad(const std::string& path, std::ostream& err) {
-  if (CheckChartFile(path, err)) err << "quillon: chart not loaded: " << path << '\n';
+// The load view of the headless commands: keeps the load log's last line, which says why a load
+// was refused.
+class HeadlessLoadView : public LoadView {
+ public:
+  void ShowLoadLine(std::string_view text) override { last_line_ = text; }
+  const std::string& LastLine() const { return last_line_; }
+
+ private:
+  std::string last_line_;
+};
+
+// After a load that did not succeed: the reason on `err` — the file's refusal when it changed
+// since the check, else the load log's last line (a chart the reading refuses, such as one with
+// no start tempo).
+inline void ReportFailedLoad(const std::string& path, const HeadlessLoadView& view,
+                             std::ostream& err) {
+  if (!CheckChartFile(path, err)) return;
+  if (view.LastLine().empty()) {
+    err << "quillon: chart not loaded: " << path << '\n';
+  } else {
+    err << "quillon: " << path << ": " << view.LastLine() << '\n';
+  }
 }
 
 // The exports play the chart from its start: at a start tempo of 0 or less the position never

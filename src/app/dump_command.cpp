@@ -118,7 +118,7 @@ int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
   // The header records the full path, as the window's loads do.
   const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
   Chart chart;
-  LoadView view;
+  HeadlessLoadView view;
   const ElementFlags flags = ElementFlags::FirstStart();
   // Sounds are decoded with no device behind them; pictures go to off-screen surfaces.
   SoundDevice sound(MakeNullBackend());
@@ -129,7 +129,7 @@ int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
   resources.DecodeWithoutDevice = true;
   ChartLoader loader(chart, view, flags, request.Resources ? &resources : nullptr, request.Options);
   if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
-    ReportFailedLoad(request.ChartPath, err);
+    ReportFailedLoad(request.ChartPath, view, err);
     return 1;
   }
   nlohmann::ordered_json json = ChartToJson(chart);

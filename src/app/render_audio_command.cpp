@@ -28,11 +28,11 @@ int RunRenderAudio(const RenderAudioRequest& request, std::ostream& out, std::os
   flags.Set(Element::DontLoadBmp, true);  // sound only
   ResourceLoader resources(device, handle, messages, surfaces, flags);
   Chart chart;
-  LoadView view;
+  HeadlessLoadView view;
   ChartLoader loader(chart, view, flags, &resources, request.Options);
   const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
   if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
-    ReportFailedLoad(request.ChartPath, err);
+    ReportFailedLoad(request.ChartPath, view, err);
     return 1;
   }
   if (!CheckStartTempo(chart, request.ChartPath, err)) return 1;

@@ -27,11 +27,11 @@ int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::
   StreamSoundMessages messages(err);
   ResourceLoader resources(sound, no_device, messages, surfaces, flags);
   Chart chart;
-  LoadView load_view;
+  HeadlessLoadView load_view;
   ChartLoader loader(chart, load_view, flags, &resources, request.Options);
   const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
   if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
-    ReportFailedLoad(request.ChartPath, err);
+    ReportFailedLoad(request.ChartPath, load_view, err);
     return 1;
   }
   if (!CheckStartTempo(chart, request.ChartPath, err)) return 1;

@@ -5,7 +5,9 @@
 #include <iterator>
 
 #include "chart/compiler.h"
+#include "chart/extended_compiler.h"
 #include "chart/header_scan.h"
+#include "chart/ids.h"
 #include "chart/numbers.h"
 #include "chart/sort.h"
 #include "chart/text_util.h"
@@ -75,15 +77,13 @@ int32_t ChartLoader::LoadBms(const std::string& path, bool keep_resources) {
     file_date = std::chrono::time_point_cast<std::chrono::system_clock::duration>(
         std::chrono::file_clock::to_sys(modified));
   }
-  LoadFromBytes(path, read.bytes, file_date);
-  return 0;
+  return LoadFromBytes(path, read.bytes, file_date);
 }
 
 int32_t ChartLoader::LoadBmsBytes(const std::string& path, std::string_view bytes,
                                   bool keep_resources) {
   BeginLoad(path, keep_resources);
-  LoadFromBytes(path, bytes, {});
-  return 0;
+  return LoadFromBytes(path, bytes, {});
 }
 
 void ChartLoader::InitChart(bool keep_resources) {
@@ -104,6 +104,10 @@ void ChartLoader::InitChart(bool keep_resources) {
   chart_.ChartHasBga = false;
   chart_.ChartHasLayer = false;
   chart_.WaveVolume = 100;
+  chart_.Extended = false;
+  chart_.BpmValues.clear();
+  chart_.StopValues.clear();
+  chart_.LongNotes.clear();
   if (resources_ != nullptr) {
     resources_->Reset(chart_, keep_resources);
   } else if (!keep_resources) {
@@ -115,8 +119,8 @@ void ChartLoader::InitChart(bool keep_resources) {
   Debug("Initalizing...Done");
 }
 
-void ChartLoader::LoadFromBytes(const std::string& path, std::string_view bytes,
-                                std::chrono::system_clock::time_point file_date) {
+int32_t ChartLoader::LoadFromBytes(const std::string& path, std::string_view bytes,
+                                   std::chrono::system_clock::time_point file_date) {
   view_.LoadSettings();
   // The text is decoded once, for the header scan and the compiler alike.
   std::string text = DecodeChartText(bytes);
@@ -145,30 +149,37 @@ void ChartLoader::LoadFromBytes(const std::string& path, std::string_view bytes,
   view_.SetChartText(text);
   MakeLineList(text, lines);
 
-  BmsCompiler compiler(chart_, lines, view_, flags_, options_, rng_,
-                       [this](std::string_view line) { Debug(line); });
-  compiler.ReadTempo();
-  compiler.ReadVolume();
-  compiler.StartTable();
-  compiler.ReadMeasureLengths();
-  view_.MoveToBottomLine();
-  view_.SetProgress(0.1);
-  view_.ShowProgress("[10%] Compiling BMS...");
-  compiler.CompileLines();
-  Debug("Compile Complete");
-  if (compiler.ObjectLimitReached()) {
-    Debug(kObjectLimitText);
-    view_.ShowLoadLine(kObjectLimitText);
+  if (options_.Extended) {
+    lines.OriginalText = text;
+    if (!CompileExtended(lines)) return kChartRefused;
+  } else {
+    BmsCompiler compiler(chart_, lines, view_, flags_, options_, rng_,
+                         [this](std::string_view line) { Debug(line); });
+    compiler.ReadTempo();
+    compiler.ReadVolume();
+    compiler.StartTable();
+    compiler.ReadMeasureLengths();
     view_.MoveToBottomLine();
+    view_.SetProgress(0.1);
+    view_.ShowProgress("[10%] Compiling BMS...");
+    compiler.CompileLines();
+    Debug("Compile Complete");
+    if (compiler.ObjectLimitReached()) {
+      Debug(kObjectLimitText);
+      view_.ShowLoadLine(kObjectLimitText);
+      view_.MoveToBottomLine();
+    }
+    compiler.CloseChart();
   }
-  compiler.CloseChart();
 
   if (resources_ != nullptr) resources_->Load(chart_, lines, view_);
 
   view_.ShowProgress("[90%] Sorting Objects...");
   Debug("Sort Objects");
-  SortObjects(chart_.ObjectTable, 0, chart_.ObjectLast);
-  RaiseBarLines(chart_.ObjectTable, chart_.ObjectLast);
+  if (!options_.Extended) {  // the extended compiler leaves its table sorted
+    SortObjects(chart_.ObjectTable, 0, chart_.ObjectLast);
+    RaiseBarLines(chart_.ObjectTable, chart_.ObjectLast);
+  }
   view_.ShowProgress("[100%] Load Complete!");
   view_.SetProgress(1.0);
   Debug("Load Complete ----------------");
@@ -190,6 +201,40 @@ void ChartLoader::LoadFromBytes(const std::string& path, std::string_view bytes,
   view_.FillTempoBox(tempo_items, header.Bpm);
   view_.SetStartMeasure("0");
   view_.SetCaption("[Quillon] " + title_text);
+  return 0;
+}
+
+bool ChartLoader::CompileExtended(CompiledLines& lines) {
+  ExtendedCompiler compiler(chart_, lines, view_, flags_, options_, rng_,
+                            [this](std::string_view line) { Debug(line); });
+  view_.MoveToBottomLine();
+  view_.SetProgress(0.1);
+  view_.ShowProgress("[10%] Compiling BMS...");
+  compiler.Compile();
+  Debug("Compile Complete");
+  if (compiler.ObjectLimitReached()) {
+    Debug(kObjectLimitText);
+    view_.ShowLoadLine(kObjectLimitText);
+    view_.MoveToBottomLine();
+  }
+  if (!compiler.StartTempoUsable()) {
+    const std::string refusal = StartTempoRefusal(chart_.StartBpm);
+    Debug(refusal);
+    view_.ShowLoadLine(refusal);
+    chart_.ObjectTable.assign(1, BmsObject{channel::kBarLine, 0, 0, false, 0});
+    chart_.ObjectLast = 0;
+    chart_.LongNotes.clear();
+    chart_.NoteCount = 0;
+    return false;
+  }
+  // The id tables grow to the reading's size; entries already there (kept resources) stay.
+  const size_t ids = static_cast<size_t>(IdCount(lines.IdBase));
+  if (chart_.SoundTable.size() < ids) chart_.SoundTable.resize(ids, -1);
+  if (chart_.BgaPictures.size() < ids) chart_.BgaPictures.resize(ids);
+  // The header fields only this reading fills are known now.
+  view_.DrawTitleInfo(chart_.Header);
+  view_.FillProperties(chart_.Header);
+  return true;
 }
 
 }  // namespace quillon

@@ -26,10 +26,23 @@ struct CompiledLines {
   CompiledLines& operator=(const CompiledLines&) = delete;
 
   std::string ChartFolder;
-  std::string UpperText;                // the chart text in upper case
+  std::string UpperText;  // the chart text in upper case
+  // The chart text as written, at the same byte offsets as UpperText (upper-casing keeps every
+  // character's length); empty when only the upper-case text is known.
+  std::string_view OriginalText;
   std::vector<std::string_view> Lines;  // its lines that contain '#'
   std::vector<size_t> WavLines;         // indices of the #WAV lines the compile pass visited
   std::vector<size_t> BmpLines;         // the same for #BMP, empty while "Don't Load BMP" is on
+  // How #WAV and #BMP ids read: 16 in the classic reading (hexadecimal), 36 or 62 (#BASE 62) in
+  // the extended one.
+  int IdBase = 16;
+
+  // Line `index` as written (the upper-case line when the original text is not known).
+  std::string_view OriginalLine(size_t index) const {
+    const std::string_view line = Lines[index];
+    if (OriginalText.size() != UpperText.size()) return line;
+    return OriginalText.substr(static_cast<size_t>(line.data() - UpperText.data()), line.size());
+  }
 };
 
 // Sounds and pictures of the chart, loaded by the layers that own the sound device and
@@ -73,6 +86,9 @@ class ChartLoader {
   // opened. A refused file is never read past the check: the load log shows one line naming it
   // (RefusalText) and nothing else happens, so the chart loaded before stays loaded.
   int32_t LoadBms(const std::string& path, bool keep_resources);
+  // In the extended reading, a chart whose start tempo is missing, 0 or negative is also refused
+  // (kChartRefused) after it was read: the load log then says StartTempoRefusal and the chart is
+  // left empty.
   // The same for chart bytes already in memory; `path` names the chart and its folder.
   int32_t LoadBmsBytes(const std::string& path, std::string_view bytes, bool keep_resources);
   // The reset at the start of every load.
@@ -82,8 +98,11 @@ class ChartLoader {
   // Debug lines, random seed, display cleared, chart reset.
   void BeginLoad(const std::string& path, bool keep_resources);
   // Steps from the header scan on, once the bytes are read.
-  void LoadFromBytes(const std::string& path, std::string_view bytes,
-                     std::chrono::system_clock::time_point file_date);
+  // 0, or kChartRefused for an unusable start tempo.
+  int32_t LoadFromBytes(const std::string& path, std::string_view bytes,
+                        std::chrono::system_clock::time_point file_date);
+  // The extended reading's compile; false when the chart is refused for its start tempo.
+  bool CompileExtended(CompiledLines& lines);
   void Debug(std::string_view text);
 
   Chart& chart_;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "chart/ids.h"
 #include "chart/numbers.h"
 #include "chart/ordered_work.h"
 #include "chart/text_util.h"
@@ -16,9 +17,15 @@ namespace {
 
 constexpr int kBgaSize = 256;
 
-// The id of a #WAV or #BMP line: its characters 5 and 6 read as hexadecimal (0 when they are not).
-int IdOf(std::string_view line) {
-  return ReadWhole<int16_t>("&H" + std::string(Mid(line, 5, 2))).value_or(0);
+// The id of #WAV or #BMP line `index`: its characters 5 and 6, read as hexadecimal in the
+// classic reading, in base 36 or 62 (the line as written) in the extended one; 0 when they are
+// no id.
+int IdOf(const CompiledLines& lines, size_t index) {
+  if (lines.IdBase == 16) {
+    return ReadWhole<int16_t>("&H" + std::string(Mid(lines.Lines[index], 5, 2))).value_or(0);
+  }
+  const std::string_view line = lines.OriginalLine(index);
+  return line.size() >= 6 ? ReadId(line[4], line[5], lines.IdBase) : 0;
 }
 
 // The file name of a #WAV or #BMP line: from its 7th character on, as written.
@@ -26,9 +33,9 @@ std::string NameOf(std::string_view line) {
   return TrimNull(Mid(line, 7));
 }
 
-// The list item of a definition line: "01:KICK.WAV".
-std::string ItemOf(std::string_view line) {
-  return std::string(Mid(line, 5, 2)) + ":" + NameOf(line);
+// The list item of definition line `index`: "01:KICK.WAV" (the id as written).
+std::string ItemOf(const CompiledLines& lines, size_t index) {
+  return std::string(Mid(lines.OriginalLine(index), 5, 2)) + ":" + NameOf(lines.Lines[index]);
 }
 
 std::string RelativeTo(const std::string& folder, const std::string& path) {
@@ -90,6 +97,9 @@ void ResourceLoader::Reset(Chart& chart, bool keep_resources) {
   if (keep_resources) return;
   ReleaseSounds(chart);
   ReleasePictures(chart);
+  // Back to the classic size; a load in the extended reading grows the tables again.
+  chart.SoundTable.assign(kIdCount, -1);
+  chart.BgaPictures.assign(kIdCount, BgaPictureSlot{});
   WaveFiles.assign(kIdCount, std::string());
   sounds_.clear();
   pictures_.clear();
@@ -141,9 +151,9 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
   std::vector<SoundJob> jobs;
   for (size_t index : lines.WavLines) {
     const std::string_view line = lines.Lines[index];
-    jobs.push_back(
-        {IdOf(line), finder.FindWithExtensions(NameOf(line), {".wav", ".ogg", ".flac", ".mp3"})
-                         .value_or(std::string())});
+    jobs.push_back({IdOf(lines, index),
+                    finder.FindWithExtensions(NameOf(line), {".wav", ".ogg", ".flac", ".mp3"})
+                        .value_or(std::string())});
   }
   // The device mixes the chart at the rate most of its sounds have, so that only the others are
   // resampled; the output converts the one mixed stream to the card's own rate. Each sound is
@@ -183,9 +193,13 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
   }
 
   const int32_t level = VolumeLevel(chart.WaveVolume);
+  if (WaveFiles.size() < chart.SoundTable.size()) WaveFiles.resize(chart.SoundTable.size());
   for (size_t k = 0; k < jobs.size(); ++k) {
     const std::string_view line = lines.Lines[lines.WavLines[k]];
     const SoundJob& job = jobs[k];
+    // Id 0 is a sound in the classic reading only ("00" names nothing in the extended one).
+    const bool no_id = job.id < 0 || (job.id == 0 && lines.IdBase != 16);
+    if (no_id || static_cast<size_t>(job.id) >= chart.SoundTable.size()) continue;
     WaveFiles[job.id] = lines.ChartFolder + NameOf(line);
     int32_t& entry = chart.SoundTable[job.id];
     if (entry > 0) {  // a reload keeping resources: the old buffer is not leaked
@@ -207,7 +221,7 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
       }
     }
     if (entry > 0) sound_.dsSetVolume(entry, level);
-    view.AddSoundFile(ItemOf(line));
+    view.AddSoundFile(ItemOf(lines, lines.WavLines[k]));
     if (result.ok) {
       sounds_[job.id] = {job.id, RelativeTo(lines.ChartFolder, job.resolved),
                          result.sound->Frames(), result.sound->Rate, result.sound->Channels};
@@ -234,15 +248,14 @@ void ResourceLoader::LoadPictures(Chart& chart, const CompiledLines& lines, Load
   });
 
   for (size_t k = 0; k < files.size(); ++k) {
-    const std::string_view line = lines.Lines[lines.BmpLines[k]];
     ShowFileProgress(view, lines.WavLines.size() + k + 1, total, "BMP files loading..." + count);
-    const int id = IdOf(line);
-    if (id == 0) continue;
+    const int id = IdOf(lines, lines.BmpLines[k]);
+    if (id <= 0 || static_cast<size_t>(id) >= chart.BgaPictures.size()) continue;
     const QImage image = decoded.Take(k);
     BgaPictureSlot& slot = chart.BgaPictures[id];
     surfaces_.CreateSurface(slot.PictureDc, slot.PictureBitmap, kBgaSize, kBgaSize, 0,
                             "BGADC(" + std::to_string(id) + ")");
-    view.AddPictureFile(ItemOf(line));
+    view.AddPictureFile(ItemOf(lines, lines.BmpLines[k]));
     pictures_.erase(id);
     // A picture that is missing, refused or does not decode leaves its surface black.
     if (!image.isNull()) {
