@@ -116,7 +116,8 @@ for chart in "${charts[@]}"; do
   # the list holds and was not found.
   awk 'FILENAME == ARGV[1] { want[$0]++; next }
        { key = $1 " " $2 " " $3; mark = want[key]-- > 0 ? "listed" : "new   "
-         printf "    %s %s on lane %s, id %s: ours %s ms, bms-js %s ms\n", mark, $1, $2, $3, $4, $5 }
+         printf "    %s %s on lane %s, id %s: ours %s, bms-js %s\n", mark, $1, $2, $3, ms($4), ms($5) }
+       function ms(t) { return t == "null" ? "none" : t " ms" }
        END { for (key in want) for (; want[key] > 0; want[key]--) {
                split(key, f, " ")
                printf "    gone   %s on lane %s, id %s: listed but not found\n", f[1], f[2], f[3] } }' \

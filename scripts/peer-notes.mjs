@@ -6,7 +6,8 @@
 //     #RANDOM taking branch 1, sorted by time, then lane.
 //   node scripts/peer-notes.mjs compare OURS.json PEER.json
 //     prints one line per difference: KIND LANE ID OURS_MS PEER_MS, KIND one of time, end,
-//     only-ours, only-peer; ID the two base-36 characters of the keysound id.
+//     only-ours, only-peer; ID the two base-36 characters of the keysound id (a number from 1296
+//     on), a time "null" where that side has none.
 //
 // The bms package is found in $QUILLON_PEER_DIR/node_modules (see peer-check.sh).
 import { createRequire } from 'node:module';
