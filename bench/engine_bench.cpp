@@ -1,7 +1,9 @@
 // The scheduler's cost: a step when nothing is due, and a whole play of a 20,000-object chart as
-// a fraction of the chart's own length.
+// a fraction of the chart's own length, on the classic clock and on an extended chart's timeline
+// (the same chart with a decimal tempo change and a stop every four measures).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -84,9 +86,35 @@ void BM_PlayTickNothingDue(benchmark::State& state) {
 }
 BENCHMARK(BM_PlayTickNothingDue);
 
-void PrintSummary() {
+// The loaded chart as the extended reading would hold it, with a change to a decimal tempo (08)
+// and a stop (09) at every fourth bar line.
+void MakeExtended(Chart& chart) {
+  chart.Extended = true;
+  chart.SoundTable.resize(kIdCount36, -1);
+  chart.BgaPictures.resize(kIdCount36);
+  chart.BpmValues.assign(kIdCount36, 0.0);
+  chart.StopValues.assign(kIdCount36, 0.0);
+  chart.BpmValues[1] = 150.5;
+  chart.BpmValues[2] = 149.25;
+  chart.StopValues[1] = 24;
+  auto& table = chart.ObjectTable;
+  table.resize(chart.ObjectCount());
+  for (size_t i = 0, n = table.size(); i < n; ++i) {
+    const BmsObject bar = table[i];
+    if (bar.Channel != channel::kBarLine || bar.Measure % 4 != 0) continue;
+    const auto id = static_cast<int16_t>(1 + bar.Measure / 4 % 2);
+    table.push_back({.Channel = channel::kExtendedTempo, .Position = bar.Position, .Value = id});
+    table.push_back({.Channel = channel::kStop, .Position = bar.Position, .Value = 1});
+  }
+  std::stable_sort(table.begin(), table.end(),
+                   [](const BmsObject& a, const BmsObject& b) { return a.Position < b.Position; });
+  chart.ObjectLast = static_cast<int32_t>(table.size()) - 1;
+}
+
+void PrintPlay(const char* label, bool extended) {
   Chart chart;
   LoadChart(chart);
+  if (extended) MakeExtended(chart);
   const ElementFlags flags = ElementFlags::FirstStart();
   FixedClock clock;
   PassView view(clock);
@@ -100,10 +128,15 @@ void PrintSummary() {
     played_ms = clock.now;
   });
   std::printf(
-      "play of %d objects: %.1f ms of scheduler CPU for %.1f s of chart, fraction %.6f "
+      "%s play of %d objects: %.1f ms of scheduler CPU for %.1f s of chart, fraction %.6f "
       "(%.0f ns per 1 ms pass)\n",
-      chart.ObjectLast + 1, cpu * 1000, played_ms / 1000.0, cpu / (played_ms / 1000.0),
+      label, chart.ObjectLast + 1, cpu * 1000, played_ms / 1000.0, cpu / (played_ms / 1000.0),
       cpu * 1e9 / played_ms);
+}
+
+void PrintSummary() {
+  PrintPlay("classic", false);
+  PrintPlay("extended", true);
 }
 
 }  // namespace

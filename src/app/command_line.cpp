@@ -52,6 +52,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   const QCommandLineOption resources_option(
       QStringLiteral("resources"),
       QStringLiteral("With --dump: also load the sounds and pictures and list them."));
+  const QCommandLineOption notes_option(
+      QStringLiteral("notes"),
+      QStringLiteral(
+          "With --dump: also list the playable notes with their times in milliseconds."));
+  const QCommandLineOption classic_option(
+      QStringLiteral("classic"),
+      QStringLiteral("With --dump, --render-audio or --render-frames: read the chart the classic "
+                     "way, without the extended commands (base-36 ids, #BPMxx, #STOP, long "
+                     "notes)."));
   const QCommandLineOption render_option(
       QStringLiteral("render-audio"),
       QStringLiteral("Play the chart headless and write its sound to a WAV file, then exit."),
@@ -98,6 +107,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   parser.addOption(rate_option);
   parser.addOption(dump_option);
   parser.addOption(resources_option);
+  parser.addOption(notes_option);
+  parser.addOption(classic_option);
   parser.addOption(choose_option);
   parser.addOption(seed_option);
   parser.addPositionalArgument(QStringLiteral("chart"), QStringLiteral("The BMS chart to open."),
@@ -171,19 +182,23 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   }
   // Options that belong to one command only.
   if (parser.isSet(resources_option) && !dump) return fail("--resources goes with --dump");
+  if (parser.isSet(notes_option) && !dump) return fail("--notes goes with --dump");
   if (parser.isSet(rate_option) && !audio) return fail("--rate goes with --render-audio");
   if ((parser.isSet(fps_option) || parser.isSet(size_option)) && !frames) {
     return fail("--fps and --size go with --render-frames");
   }
   if (!dump && !audio && !frames) {
-    if (parser.isSet(choose_option) || parser.isSet(seed_option)) {
-      return fail("--choose and --seed go with --dump, --render-audio or --render-frames");
+    if (parser.isSet(choose_option) || parser.isSet(seed_option) || parser.isSet(classic_option)) {
+      return fail(
+          "--choose, --seed and --classic go with --dump, --render-audio or --render-frames");
     }
     return command;
   }
   if (command.ChartPath.empty()) return fail("a chart is needed");
 
   LoadOptions options;
+  // The headless commands read charts the extended way unless asked for the classic reading.
+  options.Extended = !parser.isSet(classic_option);
   if (parser.isSet(choose_option) && !ParseChoices(parser.value(choose_option), options.Choices)) {
     return fail("--choose takes whole numbers separated by commas, such as 2,1");
   }
@@ -195,7 +210,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   }
   if (dump) {
     command.Action = CommandLine::Mode::Dump;
-    command.Dump = {command.ChartPath, std::move(options), parser.isSet(resources_option)};
+    command.Dump = {command.ChartPath, std::move(options), parser.isSet(resources_option),
+                    parser.isSet(notes_option)};
     return command;
   }
   if (audio) {

@@ -186,7 +186,7 @@ int32_t ChartLoader::LoadFromBytes(const std::string& path, std::string_view byt
 
   view_.SetLaneLayout(header.SevenKeys);
   const std::string title_text =
-      "(" + header.Genre + ") " + header.Title + " / " + header.Artist + "   ";
+      WindowTitleText(header.Genre, header.Title, header.Artist, header.SubTitle);
   view_.SetTitleText(title_text);
   chart_.ScorePerNote = chart_.NoteCount == 0 ? 0.0 : 100000.0 / chart_.NoteCount;
   view_.ShowNoteCount(chart_.NoteCount, chart_.ScorePerNote);
@@ -194,11 +194,15 @@ int32_t ChartLoader::LoadFromBytes(const std::string& path, std::string_view byt
   chart_.TotalTimeMs = MeasureTime(chart_, chart_.LastMeasure);
   view_.ClearDisplay(false);
 
+  // The classic reading offers whole tempos around the header's; the extended one the start
+  // tempo as read, decimals kept.
+  const double box_bpm = chart_.Extended ? chart_.StartBpm : header.Bpm;
   std::vector<double> tempo_items;
   for (double factor : {0.5, 0.75, 1.0, 1.5, 2.0}) {
-    tempo_items.push_back(ToWhole<int32_t>(header.Bpm * factor).value_or(0));
+    tempo_items.push_back(chart_.Extended ? box_bpm * factor
+                                          : ToWhole<int32_t>(box_bpm * factor).value_or(0));
   }
-  view_.FillTempoBox(tempo_items, header.Bpm);
+  view_.FillTempoBox(tempo_items, box_bpm);
   view_.SetStartMeasure("0");
   view_.SetCaption("[Quillon] " + title_text);
   return 0;

@@ -124,4 +124,25 @@ std::vector<std::string_view> SplitCrLf(std::string_view text, size_t limit) {
   return pieces;
 }
 
+std::string TitleWithSubtitle(std::string_view title, std::string_view subtitle) {
+  std::string text(title);
+  if (!subtitle.empty()) {
+    text += ' ';
+    text += subtitle;
+  }
+  return text;
+}
+
+std::string WindowTitleText(std::string_view genre, std::string_view title, std::string_view artist,
+                            std::string_view subtitle) {
+  std::string text = "(";
+  text += genre;
+  text += ") ";
+  text += TitleWithSubtitle(title, subtitle);
+  text += " / ";
+  text += artist;
+  text += "   ";
+  return text;
+}
+
 }  // namespace quillon

@@ -50,4 +50,13 @@ void NormalizeLineEnds(std::string& text);
 // Splits at CR LF into at most `limit` pieces (0 = no limit); the last piece holds the rest.
 std::vector<std::string_view> SplitCrLf(std::string_view text, size_t limit = 0);
 
+// The title as the title lines show it: the title, then a blank and the subtitle when there is
+// one ("Song [ANOTHER]").
+std::string TitleWithSubtitle(std::string_view title, std::string_view subtitle);
+
+// The text the window title scrolls: "(" genre ") " title " / " artist and three blanks, the
+// title with its subtitle after it when there is one.
+std::string WindowTitleText(std::string_view genre, std::string_view title, std::string_view artist,
+                            std::string_view subtitle = {});
+
 }  // namespace quillon

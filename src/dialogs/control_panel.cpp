@@ -1,5 +1,7 @@
 #include "dialogs/control_panel.h"
 
+#include "playback/tempo_text.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -186,12 +188,13 @@ void ControlPanel::RunElementChange() {
   if (effects.ShowStillPicture) host_.ShowStillPicture();
 }
 
-void ControlPanel::FillTempoBox(const std::vector<double>& items, double bpm) {
+void ControlPanel::FillTempoBox(const std::vector<double>& items, double bpm, bool decimals) {
   quiet_ = true;
+  decimal_tempos_ = decimals;
   tempo_box_->clear();
   for (double item : items)
-    tempo_box_->addItem(QString::number(item));
-  tempo_box_->setEditText(QString::number(bpm));
+    tempo_box_->addItem(QString::fromStdString(TempoText(item)));
+  tempo_box_->setEditText(QString::fromStdString(TempoText(bpm)));
   quiet_ = false;
   RunTempoChange(/*by_user=*/false);
 }
@@ -202,7 +205,8 @@ std::optional<double> ControlPanel::TempoValue() const {
 
 void ControlPanel::RunTempoChange(bool by_user) {
   if (quiet_) return;
-  if (const auto bpm = panel::TempoFromText(tempo_box_->currentText().toStdString())) {
+  if (const auto bpm =
+          panel::TempoFromText(tempo_box_->currentText().toStdString(), decimal_tempos_)) {
     host_.ChangeTempo(*bpm, by_user);
   }
 }

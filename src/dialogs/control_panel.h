@@ -46,7 +46,7 @@ class ControlPanelHost {
   virtual void ShowStillPicture() = 0;
   // The tempo box changed: the engine keeps the play position continuous across the new tempo.
   // `by_user`: typed or chosen by the user (false: filled by a load).
-  virtual void ChangeTempo(int16_t bpm, bool by_user) = 0;
+  virtual void ChangeTempo(double bpm, bool by_user) = 0;
   // Pixels per chart position unit of the note display.
   virtual void SetZoom(float zoom) = 0;
   // Milliseconds of sleep after each drawn frame.
@@ -84,9 +84,10 @@ class ControlPanel : public QWidget {
   QLabel* SleepLabel() const { return sleep_label_; }
   QPushButton* SizeButton(int i) const { return size_buttons_[static_cast<size_t>(i)]; }
 
-  // The loader's five tempo items and the header tempo as the text; the text change then acts
-  // like a typed one (once).
-  void FillTempoBox(const std::vector<double>& items, double bpm);
+  // The loader's five tempo items and the header tempo as the text (a tempo that is not whole
+  // with up to two decimals); the text change then acts like a typed one (once). `decimals`: the
+  // chart is of the extended reading, and tempos typed into the box keep two decimals.
+  void FillTempoBox(const std::vector<double>& items, double bpm, bool decimals = false);
   // The box text as a number (the number it starts with); nullopt when it starts with none.
   std::optional<double> TempoValue() const;
 
@@ -116,6 +117,7 @@ class ControlPanel : public QWidget {
   std::array<QPushButton*, 3> size_buttons_{};
   // While the panel sets its own controls, their change signals do not act.
   bool quiet_ = true;
+  bool decimal_tempos_ = false;
 };
 
 }  // namespace quillon

@@ -107,11 +107,14 @@ std::optional<double> TempoBoxNumber(std::string_view text) {
   return ReadNumber(text);
 }
 
-std::optional<int16_t> TempoFromText(std::string_view text) {
-  if (!StartsWithNumber(text)) return int16_t{0};
+std::optional<double> TempoFromText(std::string_view text, bool decimals) {
+  if (!StartsWithNumber(text)) return 0.0;
   const std::optional<double> number = ReadNumber(text);
   if (!number) return std::nullopt;
-  return ToWhole<int16_t>(*number);
+  const std::optional<int16_t> whole = ToWhole<int16_t>(*number);
+  if (!whole) return std::nullopt;
+  if (!decimals) return static_cast<double>(*whole);
+  return std::nearbyint(*number * 100.0) / 100.0;
 }
 
 }  // namespace quillon::panel

@@ -70,8 +70,9 @@ inline int32_t SleepAtPosition(int position) {
 // The number the tempo box's text starts with (blanks skipped, as chart numbers are read);
 // nullopt when the text does not start with a number or the number overflows.
 std::optional<double> TempoBoxNumber(std::string_view text);
-// The tempo a text change sets: the number (no number counts as 0) as a 16-bit whole number;
-// nullopt when it does not fit, and the change is then skipped.
-std::optional<int16_t> TempoFromText(std::string_view text);
+// The tempo a text change sets: the number (no number counts as 0) rounded to a whole number, or
+// with `decimals` (a chart of the extended reading) to two decimals; nullopt when it does not fit
+// 16 bits, and the change is then skipped.
+std::optional<double> TempoFromText(std::string_view text, bool decimals = false);
 
 }  // namespace quillon::panel

@@ -97,7 +97,7 @@ void ShowColour(QPushButton* button, int32_t bgr) {
 }  // namespace
 
 OptionsDialog::OptionsDialog(OptionsHost& host, ProgramSettings& settings, SettingsStore& store,
-                             QWidget* parent)
+                             QWidget* parent, UiLanguage language)
     : QDialog(parent),
       host_(host),
       settings_(settings),
@@ -106,11 +106,11 @@ OptionsDialog::OptionsDialog(OptionsHost& host, ProgramSettings& settings, Setti
   setObjectName(QStringLiteral("frmOption"));
   setWindowTitle(Utf8("おぷしょん(謎"));
   setAttribute(Qt::WA_DeleteOnClose);
-  BuildLayout();
+  BuildLayout(language);
   LoadControls();
 }
 
-void OptionsDialog::BuildLayout() {
+void OptionsDialog::BuildLayout(UiLanguage language) {
   auto* extended = new QGroupBox(Utf8("拡張設定"));
   extended->setObjectName(QStringLiteral("frmSep0"));
   auto* checks = new QVBoxLayout(extended);
@@ -147,6 +147,11 @@ void OptionsDialog::BuildLayout() {
   sleep_row->addWidget(sleep_label_);
   sleep_row->addStretch(1);
   checks->addLayout(sleep_row);
+  // Which reading the next load uses.
+  extended_ =
+      AddCheckBox(checks, "chkExtended", StringTable(language).Get(27).c_str(),
+                  language == UiLanguage::Japanese ? "次に読み込む譜面から有効になります"
+                                                   : "Takes effect from the next chart loaded");
 
   auto* title = new QGroupBox(Utf8("タイトル表示"));
   title->setObjectName(QStringLiteral("frmSep1"));
@@ -233,6 +238,7 @@ void OptionsDialog::LoadControls() {
   auto_end_->setChecked(settings_.AutoEnd);
   susie_->setChecked(settings_.UseSusie);
   no_scroll_title_->setChecked(settings_.NotScrollTitle);
+  extended_->setChecked(settings_.ExtendedCommands);
 
   UpdatePRev();
 }
@@ -313,6 +319,7 @@ void OptionsDialog::StoreAndClose() {
   settings_.AutoEnd = auto_end_->isChecked();
   settings_.UseSusie = susie_->isChecked();
   settings_.NotScrollTitle = no_scroll_title_->isChecked();
+  settings_.ExtendedCommands = extended_->isChecked();
   WriteOptionSettings(store_, settings_);
 
   // A file that cannot be written is reported; the settings are in force all the same and stay

@@ -1,8 +1,8 @@
 // The options dialog "おぷしょん(謎": the extended settings (title scrolling, timer, automatic end,
-// Susie, the sleep while minimised) and the fonts and colours of the three title lines, with a
-// preview of those lines. It works on its own copy of everything it shows; OK copies that into the
-// settings in memory and the settings store and tells the main window through OptionsHost, Cancel
-// (or the close box, or Esc) drops it.
+// Susie, the sleep while minimised, the reading of charts) and the fonts and colours of the three
+// title lines, with a preview of those lines. It works on its own copy of everything it shows; OK
+// copies that into the settings in memory and the settings store and tells the main window through
+// OptionsHost, Cancel (or the close box, or Esc) drops it.
 //
 // Threads: UI thread only.
 #pragma once
@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "platform/settings_store.h"
+#include "resources/string_table.h"
 #include "settings/settings_table.h"
 #include "settings/title_style.h"
 
@@ -36,14 +37,14 @@ class OptionsHost {
 };
 
 // Owned by the main window and deleted when it closes (WA_DeleteOnClose); each opening reads
-// everything afresh: the four flags and the title lines from memory, the sleep pair from the store.
+// everything afresh: the five flags and the title lines from memory, the sleep pair from the store.
 // The controls carry the names tests look them up by: chkNoScrTitle, chkNotUseMMTimer, chkSusie,
-// chkAutoEnd, chkMinimizeSleep, vscSleep, lblSleep, cmdFont0..2, cmdStart0..2, cmdEnd0..2,
-// picPrev, cmdOK and cmdCancel.
+// chkAutoEnd, chkMinimizeSleep, chkExtended (its caption in the interface language), vscSleep,
+// lblSleep, cmdFont0..2, cmdStart0..2, cmdEnd0..2, picPrev, cmdOK and cmdCancel.
 class OptionsDialog : public QDialog {
  public:
   OptionsDialog(OptionsHost& host, ProgramSettings& settings, SettingsStore& store,
-                QWidget* parent = nullptr);
+                QWidget* parent = nullptr, UiLanguage language = DetectUiLanguage());
 
   // Redraws the preview from the rows' current fonts and colours: each row's font name in its
   // own font, coloured from its start to its end colour, one line per row, never shrunk.
@@ -55,7 +56,7 @@ class OptionsDialog : public QDialog {
   virtual void ShowError(const QString& text);
 
  private:
-  void BuildLayout();
+  void BuildLayout(UiLanguage language);
   void LoadControls();
   // Shows row `row` on its font and colour buttons.
   void ShowRow(int row);
@@ -79,6 +80,7 @@ class OptionsDialog : public QDialog {
   QCheckBox* susie_ = nullptr;
   QCheckBox* auto_end_ = nullptr;
   QCheckBox* minimize_sleep_ = nullptr;
+  QCheckBox* extended_ = nullptr;
   QScrollBar* sleep_bar_ = nullptr;
   QLabel* sleep_label_ = nullptr;
   std::array<QPushButton*, 3> font_buttons_{};

@@ -108,6 +108,16 @@ QString DateText(std::chrono::system_clock::time_point date) {
   return QDateTime::fromMSecsSinceEpoch(ms.count()).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
 }
 
+// An id as the chart writes it: two base-36 characters up to ZZ, else two base-62 ones; "" for 0
+// or an id no chart could name.
+std::string IdText(int id) {
+  static constexpr char kDigits[] =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  if (id <= 0 || id >= kIdCount62) return {};
+  const int base = id < kIdCount36 ? 36 : 62;
+  return {kDigits[id / base], kDigits[id % base]};
+}
+
 // A caption and its read-only text box, the box `span` columns wide.
 QLineEdit* AddField(QGridLayout* grid, int row, const char* caption, const char* name,
                     int span = 1) {
@@ -146,9 +156,10 @@ int PreviewItemId(std::string_view item) {
   return id.value_or(0);
 }
 
-PropertyDialog::PropertyDialog(PropertyHost& host, QWidget* parent)
+PropertyDialog::PropertyDialog(PropertyHost& host, QWidget* parent, UiLanguage language)
     : QWidget(parent, Qt::Window),
       host_(host),
+      language_(language),
       stage_picture_(BlackImage(kStagePictureSize)),
       preview_(BlackImage(kPreviewSize)) {
   setObjectName(QStringLiteral("frmProperty"));
@@ -188,16 +199,26 @@ QWidget* PropertyDialog::BuildInfoTab() {
   file_name_->setReadOnly(true);
   grid->addWidget(file_name_, 0, 0, 1, 3);
 
+  // The header rows of the extended reading: a caption in each language.
+  const bool japanese = language_ == UiLanguage::Japanese;
+  const auto add_extended = [&](int row, const char* english, const char* japanese_caption,
+                                const char* name, int span = 1) {
+    AddField(grid, row, japanese ? japanese_caption : english, name, span);
+  };
   AddField(grid, 1, "ジャンル :", "txtGenre");
   AddField(grid, 2, "タイトル :", "txtTitle");
-  AddField(grid, 3, "アーティスト :", "txtArtist");
-  AddField(grid, 4, "プレイレベル :", "txtPlaylevel");
-  AddField(grid, 5, "ランク :", "txtRank");
-  AddField(grid, 6, "プレイヤー :", "txtPlayer");
-  AddField(grid, 7, "BPM :", "txtBPM");
-  AddField(grid, 8, "更新日時 :", "txtDate");
+  add_extended(3, "Subtitle :", "サブタイトル :", "txtSubTitle");
+  AddField(grid, 4, "アーティスト :", "txtArtist");
+  add_extended(5, "Subartist :", "サブアーティスト :", "txtSubArtist");
+  AddField(grid, 6, "プレイレベル :", "txtPlaylevel");
+  AddField(grid, 7, "ランク :", "txtRank");
+  AddField(grid, 8, "プレイヤー :", "txtPlayer");
+  AddField(grid, 9, "BPM :", "txtBPM");
+  add_extended(10, "Total :", "トータル :", "txtTotal");
+  add_extended(11, "Difficulty :", "難易度 :", "txtDifficulty");
+  AddField(grid, 12, "更新日時 :", "txtDate");
 
-  grid->addWidget(new QLabel(Utf8("属性 :")), 9, 0);
+  grid->addWidget(new QLabel(Utf8("属性 :")), 13, 0);
   auto* boxes = new QHBoxLayout;
   constexpr std::array<std::pair<const char*, const char*>, 5> kAttributes{{
       {"chkBGA", "BGA"},
@@ -216,16 +237,22 @@ QWidget* PropertyDialog::BuildInfoTab() {
     attributes_[i] = box;
   }
   boxes->addStretch(1);
-  grid->addLayout(boxes, 9, 1, 1, 2);
+  grid->addLayout(boxes, 13, 1, 1, 2);
 
-  AddField(grid, 10, "E-Mail :", "txtEMail", 2);
-  AddField(grid, 11, "URL :", "Text1", 2);
+  AddField(grid, 14, "E-Mail :", "txtEMail", 2);
+  AddField(grid, 15, "URL :", "Text1", 2);
+  add_extended(16, "Stage file :", "ステージファイル :", "txtStageFile", 2);
+  add_extended(17, "Banner :", "バナー :", "txtBanner", 2);
+  add_extended(18, "Preview :", "プレビュー :", "txtPreview", 2);
+  add_extended(19, "LN type :", "LNタイプ :", "txtLnType", 2);
+  add_extended(20, "LN object :", "LNオブジェ :", "txtLnObj", 2);
+  add_extended(21, "LN mode :", "LNモード :", "txtLnMode", 2);
 
   stage_box_ = new ImageBox(stage_picture_, panel);
   stage_box_->setObjectName(QStringLiteral("picStageBMP"));
   grid->addWidget(stage_box_, 1, 2, 6, 1, Qt::AlignTop | Qt::AlignRight);
   grid->setColumnStretch(1, 1);
-  grid->setRowStretch(12, 1);
+  grid->setRowStretch(22, 1);
   return panel;
 }
 
@@ -309,6 +336,18 @@ void PropertyDialog::FillProperties(const BmsHeader& header) {
   set("txtTitle", Utf8(header.Title));
   set("txtEMail", Utf8(header.Email));
   set("Text1", Utf8(header.Url));
+  // The extended reading's fields; a number not given (0) shows nothing.
+  const auto number = [](double value) { return value == 0 ? QString() : QString::number(value); };
+  set("txtSubTitle", Utf8(header.SubTitle));
+  set("txtSubArtist", Utf8(header.SubArtist));
+  set("txtTotal", number(header.Total));
+  set("txtDifficulty", number(header.Difficulty));
+  set("txtStageFile", Utf8(header.StageFile));
+  set("txtBanner", Utf8(header.Banner));
+  set("txtPreview", Utf8(header.Preview));
+  set("txtLnType", number(header.LnType));
+  set("txtLnObj", Utf8(IdText(header.LnObj)));
+  set("txtLnMode", number(header.LnMode));
 }
 
 void PropertyDialog::ShowStagePicture(const QImage* picture) {

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "chart/model.h"
+#include "resources/string_table.h"
 
 class QCheckBox;
 class QLabel;
@@ -51,7 +52,9 @@ class PropertyDialog : public QWidget {
   static constexpr QSize kPreviewSize{256, 256};
 
   // A window of its own, owned by `parent` (the main window), modeless; starts on tab 1.
-  explicit PropertyDialog(PropertyHost& host, QWidget* parent = nullptr);
+  // The captions of the extended reading's header rows follow `language`.
+  explicit PropertyDialog(PropertyHost& host, QWidget* parent = nullptr,
+                          UiLanguage language = DetectUiLanguage());
 
   // Tab 1 from the chart header: the attribute boxes, then the texts. A play level outside 0..6
   // leaves the level text as it was.
@@ -125,6 +128,7 @@ class PropertyDialog : public QWidget {
   void Preview(const QString& item);
 
   PropertyHost& host_;
+  UiLanguage language_;
   QTabWidget* tabs_ = nullptr;
   QLineEdit* file_name_ = nullptr;
   std::array<QCheckBox*, 5> attributes_{};

@@ -69,9 +69,12 @@ void Put32(std::ofstream& out, uint32_t v) {
 ExportedAudio ExportChartAudio(Chart& chart, const ElementFlags& flags, SoundDevice& device,
                                MemoryBackend& backend, int32_t tail_ms) {
   // Play starts at measure 0 with the chart's start tempo; its tempo changes follow.
-  const double end_ms = TempoMap(chart).TimeAt(chart.EndPosition + 256.0);
+  // The file ends where play passes the end (stops included), or at the export's limit, which
+  // the end of a chart that never lets play reach it would pass.
+  const double limit_ms = ExportLimitMs(chart, chart.StartBpm);
+  const double end_ms = std::min(TempoMap(chart).TimeAt(chart.EndPosition + 256.0), limit_ms);
   VirtualClock clock;
-  ExportView view(clock, ExportLimitMs(chart, chart.StartBpm));
+  ExportView view(clock, limit_ms);
   RecordedSounds sounds;
   PlayEngine engine(chart, flags, clock, view, sounds);
   view.engine = &engine;

@@ -8,8 +8,9 @@ namespace quillon {
 namespace {
 
 // The slot of a picture id; nullptr for ids outside the table (-200 and the like show nothing).
+// The table holds 256 ids in the classic reading, up to 3844 in the extended one.
 BgaPictureSlot* SlotOf(Chart& chart, int id) {
-  if (id < 0 || id >= kIdCount) return nullptr;
+  if (id < 0 || static_cast<size_t>(id) >= chart.BgaPictures.size()) return nullptr;
   return &chart.BgaPictures[static_cast<size_t>(id)];
 }
 
@@ -26,13 +27,20 @@ void BgaDisplay::ComposeBga(PlayEngine& engine, Chart& chart, SurfaceHandle bga_
       BitBlt(bga, 0, 0, kBgaSize, kBgaSize, surfaces_.Image(base->PictureDc), 0, 0, RasterOp::Copy);
     }
   }
+  // The layer, then (extended reading) the second layer over it; black is transparent in both.
+  const auto compose_layer = [&](int16_t id) {
+    BgaPictureSlot* layer = SlotOf(chart, id);
+    if (layer == nullptr) return;
+    if (layer->MaskDc == 0) MakeLM(chart, layer->PictureDc, id);
+    BitBlt(bga, 0, 0, kBgaSize, kBgaSize, surfaces_.Image(layer->MaskDc), 0, 0, RasterOp::And);
+    BitBlt(bga, 0, 0, kBgaSize, kBgaSize, surfaces_.Image(layer->PictureDc), 0, 0, RasterOp::Xor);
+  };
   if (flags_[Element::Layer] && (chart.ChartHasLayer || engine.LayerShown) &&
       engine.CurrentLayer != 0) {
-    if (BgaPictureSlot* layer = SlotOf(chart, engine.CurrentLayer)) {
-      if (layer->MaskDc == 0) MakeLM(chart, layer->PictureDc, engine.CurrentLayer);
-      BitBlt(bga, 0, 0, kBgaSize, kBgaSize, surfaces_.Image(layer->MaskDc), 0, 0, RasterOp::And);
-      BitBlt(bga, 0, 0, kBgaSize, kBgaSize, surfaces_.Image(layer->PictureDc), 0, 0, RasterOp::Xor);
-    }
+    compose_layer(engine.CurrentLayer);
+  }
+  if (flags_[Element::Layer] && chart.Extended && engine.CurrentLayer2 != 0) {
+    compose_layer(engine.CurrentLayer2);
   }
   engine.BgaDirty = false;
 }

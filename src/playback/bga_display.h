@@ -1,5 +1,6 @@
-// The BGA picture: the base picture of channel 4 with the layer picture of channel 7 over it,
-// composed on the 256 x 256 BGA surface only when something changed.
+// The BGA picture: the base picture of channel 4 with the layer picture of channel 7 over it, and
+// in the extended reading the second layer (channel 0A) over both, composed on the 256 x 256 BGA
+// surface only when something changed.
 //
 // Black is the layer's transparent colour: each id's layer mask (white where the picture is
 // black) is made the first time the id is composed as a layer, then kept with the id until the
@@ -28,7 +29,8 @@ class BgaDisplay {
   // Debug log lines; unset while the debug log is off.
   std::function<void(std::string_view)> DebugLog;
 
-  // Composes `bga_dc` from the engine's current base and layer ids, then clears BgaDirty.
+  // Composes `bga_dc` from the engine's current base, layer and second layer ids, then clears
+  // BgaDirty.
   void ComposeBga(PlayEngine& engine, Chart& chart, SurfaceHandle bga_dc);
   // Makes the layer mask of id `id` from `picture_dc` unless the id has one already.
   void MakeLM(Chart& chart, SurfaceHandle picture_dc, int id);

@@ -137,7 +137,8 @@ FrameRun RunFrameLoop(PlayEngine& engine, const Chart& chart, float fps, const s
     return run;
   }
   const double end = chart.EndPosition + 256.0;
-  const double limit_ms = ExportLimitMs(chart, chart.CurrentBpm);
+  const double limit_ms = chart.Extended ? ExportLimitMs(chart, engine.Timeline())
+                                         : ExportLimitMs(chart, chart.CurrentBpm);
   BmpWriter writer;
 
   while (true) {

@@ -28,6 +28,13 @@ constexpr int kZoneHeight = 48;
 // Objects further than this many pixels off the display are never drawn; it keeps the pixel
 // arithmetic well inside int.
 constexpr double kFarAway = 1e9;
+// Note sprites are this many pixels tall (the scratch sprite 4).
+constexpr int kNoteRows = 5;
+// The mine mark: a frame in the first colour around the second.
+constexpr QRgb kMineFrame = qRgb(255, 0, 0);
+constexpr QRgb kMineInside = qRgb(96, 0, 0);
+// The body of a long note is this much narrower than its head on each side.
+constexpr int kBodyInset = 3;
 
 QColor Rgb(int r, int g, int b) {
   return QColor(r, g, b);
@@ -263,11 +270,19 @@ void NoteDisplay::DrawObjects(const PlayEngine& engine, const Chart& chart, QIma
   const QImage* zone = Img(FScrObj);
   const int zone_height = static_cast<int>(std::nearbyint(kZoneHeight * zoom));
 
+  const bool extended = chart.Extended;
+  if (extended && !chart.LongNotes.empty()) {
+    DrawLongNotes(engine, chart, sprite, play - (DisplayHeight - JudgeY) / zoom, top);
+  }
+
   const int64_t end = std::min<int64_t>(chart.ObjectLast, std::ssize(chart.ObjectTable));
   for (int64_t i = std::max<int64_t>(int64_t{engine.PlayCursor} - 50, 0); i < end; ++i) {
     const BmsObject& object = chart.ObjectTable[static_cast<size_t>(i)];
     if (top < object.Position) break;
     const int ch = object.Channel;
+    // The extended reading's long-note heads are drawn with their long notes; invisible notes
+    // never are.
+    if (extended && (channel::LongNoteLane(ch) >= 0 || channel::InvisibleLane(ch) >= 0)) continue;
     const double y_exact = std::nearbyint(JudgeY - (object.Position - play) * zoom);
     if (!object.Played) {
       VisibleFlag = true;
@@ -285,6 +300,12 @@ void NoteDisplay::DrawObjects(const PlayEngine& engine, const Chart& chart, QIma
     }
     if (!VisibleFlag) continue;
     const int lane = ch - kFirstLaneChannel;
+    if (extended) {
+      if (const int mine_lane = channel::MineLane(ch); mine_lane >= 0) {
+        DrawMine(sprite, mine_lane - kFirstLaneChannel, y);
+        continue;
+      }
+    }
     if (channel::IsZone(ch)) {
       const int zone_y = static_cast<int>(std::nearbyint(y - kZoneHeight * zoom + 5));
       StretchBlt(sprite, LaneX[lane], zone_y, kZoneWidth, zone_height, zone, 0, 0, kZoneWidth,
@@ -297,6 +318,83 @@ void NoteDisplay::DrawObjects(const PlayEngine& engine, const Chart& chart, QIma
     } else if (commands) {
       const QImage* dot = ch % 2 != 0 ? Img(NormObj0) : Img(NormObj1);
       BitBlt(sprite, DisplayWidth + 2 * ch - 25, y + 3, 4, 2, dot, 0, 0, RasterOp::Copy);
+    }
+  }
+}
+
+const QImage* NoteDisplay::LaneNote(int lane, int* width) {
+  const int ch = lane + kFirstLaneChannel;
+  if (ch == 16 || ch == 26) {
+    *width = kZoneWidth;
+    return Img(ScrObj);
+  }
+  *width = 20;
+  return surfaces_.Image(LaneSprite[static_cast<size_t>(lane)]);
+}
+
+void NoteDisplay::DrawMine(QImage* sprite, int lane, int y) {
+  if (sprite == nullptr || lane < 0 || lane >= kLaneCount) return;
+  int width = 0;
+  LaneNote(lane, &width);
+  QPainter p(sprite);
+  const int x = LaneX[static_cast<size_t>(lane)];
+  p.fillRect(x, y, width, kNoteRows, QColor::fromRgb(kMineFrame));
+  p.fillRect(x + 1, y + 1, width - 2, kNoteRows - 2, QColor::fromRgb(kMineInside));
+}
+
+void NoteDisplay::DrawLongNotes(const PlayEngine& engine, const Chart& chart, QImage* sprite,
+                                double bottom, double top) {
+  if (sprite == nullptr) return;
+  const double zoom = Zoom;
+  const double play = engine.PlayPosition;
+  const bool hidden = flags_[Element::Hidden];
+  const bool sudden = flags_[Element::Sudden];
+  // Rows a note may show in: Hidden hides those near the judge line, Sudden the far ones.
+  const double hide_y = JudgeY - 0.4 * DisplayHeight;
+  const double visible_top = sudden ? std::floor(hide_y) + 1 : -kFarAway;
+  const double visible_bottom = hidden ? std::floor(hide_y) : kFarAway;
+  const auto y_of = [&](double position) {
+    return std::clamp(std::nearbyint(JudgeY - (position - play) * zoom), -kFarAway, kFarAway);
+  };
+  // Only long notes that start before the display's top; the list is sorted by start.
+  const auto last = std::upper_bound(chart.LongNotes.begin(), chart.LongNotes.end(), top,
+                                     [](double t, const LongNote& n) { return t < n.Start; });
+  for (auto it = chart.LongNotes.begin(); it != last; ++it) {
+    const LongNote& note = *it;
+    if (note.End < bottom || note.End < play) continue;  // the tail has passed
+    const int lane = note.Lane - kFirstLaneChannel;
+    if (lane < 0 || lane >= kLaneCount) continue;
+    int width = 0;
+    const QImage* head = LaneNote(lane, &width);
+    if (head == nullptr || head->isNull()) continue;
+    const int x = LaneX[static_cast<size_t>(lane)];
+    // Head and tail rows; the head waits on the judge line once it has passed it.
+    const double head_y = std::min(y_of(note.Start), static_cast<double>(JudgeY));
+    const double tail_y = y_of(note.End);
+
+    // The body: from under the tail's row to the head's, within the rows notes show in.
+    BodyRow& row = body_rows_[static_cast<size_t>(lane)];
+    if (row.key != head->cacheKey() || row.image.isNull()) {
+      row.key = head->cacheKey();
+      row.image = QImage(head->width(), 1, QImage::Format_RGB32);
+      const int middle = std::min(2, head->height() - 1);
+      for (int px = 0; px < head->width(); ++px) {
+        const QRgb c = head->pixel(px, middle);
+        row.image.setPixel(px, 0, qRgb(qRed(c) / 2, qGreen(c) / 2, qBlue(c) / 2));
+      }
+    }
+    const int body_top =
+        static_cast<int>(std::ceil(std::max({tail_y + kNoteRows, visible_top, -1.0})));
+    const int body_bottom = static_cast<int>(
+        std::floor(std::min({head_y, visible_bottom + 1, static_cast<double>(DisplayHeight)})));
+    const int body_width = width - 2 * kBodyInset;
+    if (body_bottom > body_top && body_width > 0) {
+      StretchBlt(sprite, x + kBodyInset, body_top, body_width, body_bottom - body_top, &row.image,
+                 kBodyInset, 0, body_width, 1, RasterOp::Copy);
+    }
+    for (const double y : {tail_y, head_y}) {
+      if (y < visible_top || y > visible_bottom || y < -kNoteRows || y > DisplayHeight) continue;
+      BitBlt(sprite, x, static_cast<int>(y), width, kNoteRows, head, 0, 0, RasterOp::Copy);
     }
   }
 }

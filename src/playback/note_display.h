@@ -89,6 +89,17 @@ class NoteDisplay {
  private:
   // The lanes, the judge line strip and the objects on `sprite`.
   void DrawObjects(const PlayEngine& engine, const Chart& chart, QImage* sprite);
+  // The long notes of an extended chart between the positions `bottom` and `top` of the display:
+  // the body (the lane sprite's middle row at half brightness) from head to tail, then the head
+  // and the tail in the lane's sprite. A head that has passed the judge line waits on it until
+  // the tail arrives. Hidden and Sudden hide the parts of the body they hide notes in.
+  void DrawLongNotes(const PlayEngine& engine, const Chart& chart, QImage* sprite, double bottom,
+                     double top);
+  // A mine on lane `lane` (0 for channel 11) with its top row at `y`: a red frame around a dark
+  // red inside, as wide as the lane's notes.
+  void DrawMine(QImage* sprite, int lane, int y);
+  // The sprite of lane `lane` and its width.
+  const QImage* LaneNote(int lane, int* width);
   QImage* Img(const SurfacePair& pair) { return surfaces_.Image(pair.Dc); }
 
   // A lane skin stretched to the lane height, kept until the skin or the height changes, so that
@@ -105,6 +116,13 @@ class NoteDisplay {
   int16_t lane_mode_ = 0;  // the last layout set, reapplied when the sprites are remade
   StretchedSkin stretched_lanes_;
   StretchedSkin stretched_mask_;
+  // A long note's body row per lane sprite: the sprite's middle row at half brightness, kept
+  // until the sprite changes.
+  struct BodyRow {
+    qint64 key = 0;
+    QImage image;
+  };
+  std::array<BodyRow, kLaneCount> body_rows_;
 };
 
 }  // namespace quillon

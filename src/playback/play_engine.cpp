@@ -1,6 +1,7 @@
 #include "playback/play_engine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
@@ -23,6 +24,11 @@ bool IsKeyChannel(int ch) {
   return (ch >= 11 && ch <= 26 && ch != 17) || ch == 28 || ch == 29;
 }
 
+// The extended reading's picture channels: base, layer and second layer.
+bool IsPictureChannel(int ch) {
+  return ch == channel::kBgaBase || ch == channel::kBgaLayer || ch == channel::kBgaLayer2;
+}
+
 std::string Hex(int v) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%X", v);
@@ -40,6 +46,7 @@ void PlayEngine::Debug(std::string_view text) {
 }
 
 double PlayEngine::ExactTimeOf(double position) const {
+  if (chart_.Extended) return map_.TimeAt(position);
   if (chart_.CurrentBpm <= 0) return 0.0;
   return (position - exact_base_) * kUnitsPerBpmMs / chart_.CurrentBpm;
 }
@@ -88,6 +95,18 @@ int32_t PlayEngine::ScanTo(int16_t m, bool count_keys) {
   return chart_.ObjectLast;  // no bar line of that measure: the last record
 }
 
+int32_t PlayEngine::ScanExtended(int16_t m, bool count_keys) {
+  // The tempo in force comes from the map; the scan only counts and switches pictures.
+  const auto& table = chart_.ObjectTable;
+  for (int32_t i = 0; i <= chart_.ObjectLast; ++i) {
+    const BmsObject& o = table[i];
+    if (o.Channel == channel::kBarLine && o.Measure == m) return i;
+    if (count_keys && channel::PlayableLane(o.Channel) != -1) ++TriggeredCount;
+    if (IsPictureChannel(o.Channel)) SwitchPicture(o);
+  }
+  return chart_.ObjectLast;
+}
+
 void PlayEngine::ResetPlay() {
   for (int32_t i = 0; i <= chart_.ObjectLast && i < static_cast<int32_t>(chart_.ObjectTable.size());
        ++i) {
@@ -104,8 +123,10 @@ void PlayEngine::ResetPlay() {
   CurrentMeasure = 0;
   CurrentBga = 0;
   CurrentLayer = 0;
+  CurrentLayer2 = 0;
   NextEventPosition = 0;
   walked_ = 0;
+  if (chart_.Extended) map_ = TempoMap(chart_);
 }
 
 bool PlayEngine::Cue(int16_t m) {
@@ -122,6 +143,10 @@ bool PlayEngine::Cue(int16_t m) {
   TriggeredCount = 0;
   ShowPlayCounts();
 
+  if (chart_.Extended) {
+    CueExtended(ScanExtended(m, /*count_keys=*/true));
+    return true;
+  }
   // The scan leaves the tempo in force at the start and the pictures last switched before it.
   const int32_t s = ScanTo(m, /*count_keys=*/true);
   const int32_t start = chart_.ObjectTable[s].Position;
@@ -153,6 +178,31 @@ bool PlayEngine::Cue(int16_t m) {
   return true;
 }
 
+void PlayEngine::CueExtended(int32_t s) {
+  const double start = chart_.ObjectTable[s].Position;
+  PlayPosition = start;
+  PlayCursor = s;
+  walked_ = s + 1;
+  if (!PicturesOnly) {
+    for (int32_t i = 0; i <= s; ++i)
+      chart_.ObjectTable[i].Played = true;
+  }
+  // A tempo the user chose in the tempo box since the load holds from the start position on,
+  // until the chart's next tempo change.
+  if (TempoBoxSetByUser) {
+    if (const auto box = view_.TempoBoxValue()) map_.OverrideTempo(map_.TimeAt(start), *box);
+  }
+  chart_.CurrentBpm = map_.BpmAt(start);
+  // The play clock reads chart time: StartTick is the tick of chart time 0.
+  const double t0 = map_.TimeAt(start);
+  const int32_t now = clock_.Now();
+  StartTick = now;
+  if (const auto ms = ToWhole<int32_t>(t0)) StartTick = static_cast<int32_t>(int64_t{now} - *ms);
+  sounds_.Anchor(t0);
+  Debug(DecimalText(start) + " to " + DecimalText(chart_.EndPosition + 256));
+  Debug(std::to_string(StartTick));
+}
+
 void PlayEngine::PlayChart(int16_t m) {
   if (!Cue(m)) return;
   if (Playing) return;  // a seek during play: the running loop goes on from here
@@ -161,7 +211,8 @@ void PlayEngine::PlayChart(int16_t m) {
   StopRequest = false;
   const double end = chart_.EndPosition + 256.0;
   ElapsedMs = static_cast<double>(int64_t{clock_.Now()} - int64_t{StartTick});
-  PlayPosition = chart_.CurrentBpm / kUnitsPerBpmMs * ElapsedMs + PositionBase;
+  PlayPosition = chart_.Extended ? map_.PositionAt(ElapsedMs)
+                                 : chart_.CurrentBpm / kUnitsPerBpmMs * ElapsedMs + PositionBase;
   view_.StartFrameRate(ElapsedMs);
   if (!NotUseMMTimer) view_.StartTickTimer();
 
@@ -193,6 +244,10 @@ void PlayEngine::PlayTick() {
 
 void PlayEngine::StepAt(double elapsed_ms) {
   ElapsedMs = elapsed_ms;
+  if (chart_.Extended) {
+    StepExtended();
+    return;
+  }
   PlayPosition = chart_.CurrentBpm / kUnitsPerBpmMs * ElapsedMs + PositionBase;
   if (NextEventPosition > PlayPosition) return;
 
@@ -221,15 +276,53 @@ void PlayEngine::StepAt(double elapsed_ms) {
   NextEventPosition = i <= chart_.ObjectLast ? table[i].Position : 0;
 }
 
+void PlayEngine::StepExtended() {
+  PlayPosition = map_.PositionAt(ElapsedMs);
+  if (NextEventPosition > PlayPosition) return;
+
+  auto& table = chart_.ObjectTable;
+  bool tempo_met = false;
+  int32_t i = PlayCursor;
+  for (; i <= chart_.ObjectLast && table[i].Position <= PlayPosition; ++i) {
+    PlayCursor = i;
+    BmsObject& o = table[i];
+    if (o.Played || i < walked_) continue;
+    if (PicturesOnly) walked_ = i + 1;
+    if (o.Channel == channel::kTempo || o.Channel == channel::kExtendedTempo) {
+      tempo_met = true;  // the map has it; only the tempo shown follows
+    } else if (o.Channel == channel::kBarLine && o.Measure != CurrentMeasure) {
+      CurrentMeasure = o.Measure;
+      LastMeasureSoundCount = MeasureSoundCount;
+      MeasureSoundCount = 0;
+      StatusDirty = true;
+    } else if (o.Channel != channel::kStop) {
+      FireObject(i);
+    }
+  }
+  if (tempo_met) {
+    // The tempo in force where play is now (a tempo the user set since then included).
+    const double bpm = map_.BpmAt(PlayPosition);
+    if (bpm != chart_.CurrentBpm) StatusDirty = true;
+    chart_.CurrentBpm = bpm;
+  }
+  NextEventPosition = i <= chart_.ObjectLast ? table[i].Position : 0;
+}
+
 void PlayEngine::SwitchPicture(const BmsObject& o) {
   const bool base = o.Channel == channel::kBgaBase;
-  const int id = o.Value >= 0 && o.Value < kIdCount ? o.Value : 0;
+  const bool second = o.Channel == channel::kBgaLayer2;
+  const auto& pictures = chart_.BgaPictures;
+  const int id = o.Value >= 0 && static_cast<size_t>(o.Value) < pictures.size() ? o.Value : 0;
   const bool shown = flags_[base ? Element::Bga : Element::Layer] && !Minimized &&
-                     chart_.BgaPictures[id].PictureDc != 0;
-  (base ? CurrentBga : CurrentLayer) = shown ? static_cast<int16_t>(id) : int16_t{0};
-  if (shown) (base ? BgaShown : LayerShown) = true;
+                     !pictures.empty() && pictures[static_cast<size_t>(id)].PictureDc != 0;
+  (base     ? CurrentBga
+   : second ? CurrentLayer2
+            : CurrentLayer) = shown ? static_cast<int16_t>(id) : int16_t{0};
+  if (shown) (base ? BgaShown : second ? Layer2Shown : LayerShown) = true;
   BgaDirty = true;
-  if (PicturesOnly) Debug((base ? "BMPChange " : "LayerChange ") + Hex(o.Value));
+  if (PicturesOnly) {
+    Debug((base ? "BMPChange " : second ? "Layer2Change " : "LayerChange ") + Hex(o.Value));
+  }
 }
 
 void PlayEngine::FireObject(int32_t index) {
@@ -238,10 +331,37 @@ void PlayEngine::FireObject(int32_t index) {
   if (o.Played) return;
   const int ch = o.Channel;
   if (PicturesOnly) {
-    if (ch == channel::kBgaBase || ch == channel::kBgaLayer) SwitchPicture(o);
+    if (ch == channel::kBgaBase || ch == channel::kBgaLayer ||
+        (chart_.Extended && ch == channel::kBgaLayer2)) {
+      SwitchPicture(o);
+    }
     return;
   }
   o.Played = true;
+  if (chart_.Extended) {
+    // Sounded: background channels 01 and 20, key lanes and long-note heads; counted: the last
+    // two. Zones, invisible notes, mines and the poor picture stay silent.
+    const bool counted = channel::PlayableLane(ch) != -1;
+    if (counted || ch == channel::kBackground || ch == channel::kBackground2) {
+      if (counted) {
+        ++TriggeredCount;
+        if (view_.ScoreTabVisible()) {
+          const auto score = ToWhole<int64_t>(TriggeredCount * chart_.ScorePerNote).value_or(0);
+          view_.ShowPlayCounts(TriggeredCount, std::to_string(score));
+        }
+      }
+      if (flags_[Element::PolyGauge]) view_.AddGaugeInput(10);
+      ++MeasureSoundCount;
+      const auto& sounds = chart_.SoundTable;
+      const int32_t buffer = o.Value > 0 && static_cast<size_t>(o.Value) < sounds.size()
+                                 ? sounds[static_cast<size_t>(o.Value)]
+                                 : -1;
+      if (buffer != -1) sounds_.Restart(buffer, map_.TimeAt(o.Position));
+    } else if (IsPictureChannel(ch)) {
+      SwitchPicture(o);
+    }
+    return;
+  }
   const int id = o.Value >= 0 && o.Value < kIdCount ? o.Value : 0;
   if (ch == channel::kBackground || (ch >= 11 && ch <= 26 && ch != channel::kZone1)) {
     if (ch != channel::kBackground) {
@@ -270,6 +390,10 @@ void PlayEngine::HaltPlay() {
 
 void PlayEngine::LocateMeasure(int16_t m) {
   if (m < 0 || m > chart_.LastMeasure || chart_.ObjectTable.empty()) return;
+  if (chart_.Extended) {
+    LocateExtended(m);
+    return;
+  }
   CurrentBga = -200;
   chart_.CurrentBpm = chart_.StartBpm;
   PositionBase = 0;
@@ -290,6 +414,22 @@ void PlayEngine::LocateMeasure(int16_t m) {
   view_.ProcessEvents();
 }
 
+void PlayEngine::LocateExtended(int16_t m) {
+  CurrentBga = -200;
+  map_ = TempoMap(chart_);
+  const int32_t s = ScanExtended(m, /*count_keys=*/false);
+  BgaDirty = true;  // the pictures last switched before the measure
+  const double position = chart_.ObjectTable[s].Position;
+  ElapsedMs = map_.TimeAt(position);
+  StartTick = -ToWhole<int32_t>(ElapsedMs).value_or(0);
+  chart_.CurrentBpm = map_.BpmAt(position);
+  CurrentMeasure = chart_.ObjectTable[s].Measure;
+  PlayCursor = s;
+  PlayPosition = position;
+  view_.DrawFrame();
+  view_.ProcessEvents();
+}
+
 void PlayEngine::PauseClock() {
   Paused = true;
   PauseTick = clock_.Now();
@@ -300,7 +440,10 @@ void PlayEngine::ResumeClock() {
   Paused = false;
   const int32_t now = clock_.Now();
   StartTick = static_cast<int32_t>(int64_t{StartTick} + (int64_t{now} - int64_t{PauseTick}));
-  sounds_.Anchor(ExactTimeOf(PlayPosition));
+  // An extended chart's clock is chart time, which runs on during a stop while the position
+  // stands still: the anchor is the clock's time itself.
+  sounds_.Anchor(chart_.Extended ? static_cast<double>(int64_t{now} - int64_t{StartTick})
+                                 : ExactTimeOf(PlayPosition));
 }
 
 void PlayEngine::PlayFile() {
@@ -373,14 +516,16 @@ void PlayEngine::CPosChange(double x, double m, double width) {
     // The still picture at the target; the running clock that PlayChart set up is kept, and the
     // pause counts from now, so that resuming plays on from the target.
     const int32_t start_tick = StartTick;
-    const int16_t bpm = chart_.CurrentBpm;
+    const double bpm = chart_.CurrentBpm;
     const int32_t base = PositionBase;
     const double exact_base = exact_base_;
+    const TempoMap map = map_;
     LocateMeasure(measure);
     StartTick = start_tick;
     chart_.CurrentBpm = bpm;
     PositionBase = base;
     exact_base_ = exact_base;
+    map_ = map;
     PauseTick = clock_.Now();
   }
 }
@@ -408,14 +553,38 @@ void PlayEngine::OnPlayFileTimer() {
 
 void PlayEngine::SetTempo(double bpm, bool by_user) {
   TempoBoxSetByUser = by_user;
+  if (chart_.Extended) {
+    if (!(bpm > 0) || !std::isfinite(bpm)) return;
+    // During play the tempo changes where play is now; a play started later applies the box at
+    // its start (Cue).
+    if (Playing) map_.OverrideTempo(ElapsedMs, bpm);
+    chart_.CurrentBpm = bpm;
+    StatusDirty = true;
+    return;
+  }
   ChangeExactTempo(bpm, PlayPosition);
   ChangeTempo(bpm, ElapsedMs);
   StatusDirty = true;
 }
 
-double ExportLimitMs(const Chart& chart, int16_t start_bpm) {
-  constexpr double kOverrunMs = 10000.0;
-  const TempoMap tempo(start_bpm, chart.ObjectTable, chart.ObjectLast);
+namespace {
+constexpr double kOverrunMs = 10000.0;
+}  // namespace
+
+double ExportLimitMs(const Chart& chart, const TempoMap& timeline) {
+  return std::min(timeline.TimeAt(chart.EndPosition + 256.0) + kOverrunMs, kExtendedExportCapMs);
+}
+
+double ExportLimitMs(const Chart& chart, double start_bpm) {
+  if (chart.Extended) {
+    // A start tempo other than the chart's is the user's, which holds until the first tempo
+    // change.
+    TempoMap tempo(chart);
+    if (start_bpm != chart.StartBpm) tempo.OverrideTempo(0.0, start_bpm);
+    return ExportLimitMs(chart, tempo);
+  }
+  const TempoMap tempo(ToWhole<int16_t>(start_bpm).value_or(0), chart.ObjectTable,
+                       chart.ObjectLast);
   return tempo.TimeAt(chart.EndPosition + 256.0) + kOverrunMs;
 }
 

@@ -6,12 +6,19 @@
 // (pause, stop, seek, a tempo change, a new load) run nested inside the pass and take effect at the
 // next one. The clock, the window and the sounds are reached through TickClock, PlayView and
 // PlaySounds, so the whole state machine runs headless under a fake clock.
+//
+// Two clocks: a chart of the classic reading keeps the clock rule it has always had (a position
+// base moved at every tempo change, in whole milliseconds). A chart of the extended reading plays
+// on its TempoMap: the play time is the chart's time, the position is the map's position at that
+// time (standing still during a stop), and a tempo set by the user is a change inserted into the
+// map.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "chart/model.h"
+#include "chart/timing.h"
 #include "playback/play_sounds.h"
 #include "playback/play_view.h"
 
@@ -31,7 +38,7 @@ class PlayEngine {
   double ElapsedMs = 0.0;
   int32_t PositionBase = 0;
   double PlayPosition = 0.0;
-  int32_t NextEventPosition = 0;
+  double NextEventPosition = 0;
   int32_t PlayCursor = 0;
   int16_t CurrentMeasure = 0;
   int32_t TriggeredCount = 0;
@@ -98,11 +105,15 @@ class PlayEngine {
   // The deferred play after a remote load: "PLENGTH <ms>", then PlayFile.
   void OnPlayFileTimer();
   // The control panel's tempo box changed to `bpm`: by the user, or filled by a load (which ends
-  // any override of the user's).
+  // any override of the user's). Extended charts: during play the position goes on at `bpm` until
+  // the chart's next tempo change.
   void SetTempo(double bpm, bool by_user);
 
   // Play time on the exact clock (milliseconds since StartTick, without rounding) of `position`.
   double ExactTimeOf(double position) const;
+  // The timeline an extended chart plays on (the chart's, with the user's tempo from the start
+  // position on when TempoBoxSetByUser), as set up by the last Cue or seek.
+  const TempoMap& Timeline() const { return map_; }
 
  private:
   void Debug(std::string_view text);
@@ -117,6 +128,11 @@ class PlayEngine {
   // changes and picture switches before it; counts key objects when `count_keys`.
   int32_t ScanTo(int16_t m, bool count_keys);
   void SoundsStop();
+  // The extended reading's side of Cue, StepAt and LocateMeasure.
+  int32_t ScanExtended(int16_t m, bool count_keys);
+  void CueExtended(int32_t s);
+  void StepExtended();
+  void LocateExtended(int16_t m);
 
   Chart& chart_;
   const ElementFlags& flags_;
@@ -128,12 +144,18 @@ class PlayEngine {
   // Objects before this index have been dealt with: taken by the start scan, or walked by a
   // pictures-only step (which marks nothing played).
   int32_t walked_ = 0;
+  // Extended charts: the timeline of the play (rebuilt by every reset, cue and locate).
+  TempoMap map_;
 };
 
 // The longest an export of `chart` played from its start at `start_bpm` may run: the play length
 // (to EndPosition + 256, across the chart's tempo changes, up to where a tempo of 0 or less stops
 // the position) and 10 s more. A tempo that never lets play reach the end cannot make an export
-// write without end.
-double ExportLimitMs(const Chart& chart, int16_t start_bpm);
+// write without end. Extended charts: the stops count, `start_bpm` holds until the first tempo
+// change, and the limit is at most kExtendedExportCapMs, however long the stops.
+inline constexpr double kExtendedExportCapMs = 60.0 * 60.0 * 1000.0;
+double ExportLimitMs(const Chart& chart, double start_bpm);
+// The same for an extended chart played on `timeline` from its start.
+double ExportLimitMs(const Chart& chart, const TempoMap& timeline);
 
 }  // namespace quillon

@@ -274,7 +274,8 @@ int StatusDisplay::DrawTitleInfo(const BmsHeader& header) {
 
   if (!PicDisplay.isNull()) {
     const int w = PicDisplay.width();
-    const std::array<std::string, 3> lines = {"\"" + header.Genre + "\"", header.Title,
+    const std::array<std::string, 3> lines = {"\"" + header.Genre + "\"",
+                                              TitleWithSubtitle(header.Title, header.SubTitle),
                                               header.Artist};
     // The info line, right-aligned at the top; from the left edge when it is wider than the view.
     const QString info = QString::fromStdString(InfoLineText(

@@ -60,19 +60,20 @@ std::string TimeLineText(int32_t current_measure, int32_t last_measure, double e
   return text;
 }
 
-std::string DrawRatioText(int32_t fps, int32_t bpm) {
-  if (bpm == 0) return "0%";
+std::string DrawRatioText(int32_t fps, double bpm) {
+  if (bpm == 0 || !std::isfinite(bpm)) return "0%";
   const double ratio = fps / (bpm / 1250.0 * 1000.0);
   // The percentage format rounds half away from zero; the small allowance keeps a ratio such as
   // 0.125, which lands a hair below .5 after the division, on the side it belongs to.
   const double percent = ratio * 100.0;
   const double rounded = std::round(percent + std::copysign(1e-9, percent));
-  return std::to_string(static_cast<int64_t>(rounded)) + "%";
+  // A tempo near 0 makes the ratio huge; it is shown clamped rather than overflowing.
+  return std::to_string(static_cast<int64_t>(std::clamp(rounded, -1e15, 1e15))) + "%";
 }
 
-std::string StatusLineText(int32_t bpm, int32_t fps, int32_t last_measure_sounds) {
-  return "BPM:" + std::to_string(bpm) + " Drw:" + DrawRatioText(fps, bpm) + "(" +
-         std::to_string(fps) + "FPS)" + " LP:" + std::to_string(last_measure_sounds);
+std::string StatusLineText(double bpm, int32_t fps, int32_t last_measure_sounds) {
+  return "BPM:" + TempoText(bpm) + " Drw:" + DrawRatioText(fps, bpm) + "(" + std::to_string(fps) +
+         "FPS)" + " LP:" + std::to_string(last_measure_sounds);
 }
 
 std::string RankWord(int32_t rank) {
@@ -88,18 +89,6 @@ std::string InfoLineText(int32_t play_level, int32_t rank, int32_t player,
   for (int32_t k = 0; k < 6; ++k)
     text += k < full ? full_mark : empty_mark;
   text += "] [" + RankWord(rank) + "] [" + std::to_string(player) + "player]";
-  return text;
-}
-
-std::string WindowTitleText(std::string_view genre, std::string_view title,
-                            std::string_view artist) {
-  std::string text = "(";
-  text += genre;
-  text += ") ";
-  text += title;
-  text += " / ";
-  text += artist;
-  text += "   ";
   return text;
 }
 

@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "chart/text_util.h"
+#include "playback/tempo_text.h"
+
 namespace quillon {
 
 // The time line: "[005/030] 01:23/02:15", or with `with_ms` "[005/030] 01:23:456/02:15".
@@ -17,10 +20,10 @@ std::string TimeLineText(int32_t current_measure, int32_t last_measure, double e
 // The draw ratio: frames per second over position units per second (tempo / 1.25 × 1000 /
 // 1000 = tempo × 0.8), as a whole percentage rounded half away from zero, e.g. "25%". A tempo
 // of 0 has no position units to share out and reads "0%".
-std::string DrawRatioText(int32_t fps, int32_t bpm);
+std::string DrawRatioText(int32_t fps, double bpm);
 
-// The status line, e.g. "BPM:150 Drw:25%(30FPS) LP:12".
-std::string StatusLineText(int32_t bpm, int32_t fps, int32_t last_measure_sounds);
+// The status line, e.g. "BPM:150 Drw:25%(30FPS) LP:12" or "BPM:155.5 Drw:24%(30FPS) LP:12".
+std::string StatusLineText(double bpm, int32_t fps, int32_t last_measure_sounds);
 
 // The rank word of ranks 0 to 3 ("VERY HARD", "HARD", "NORMAL", "EASY"); "?" for any other rank.
 std::string RankWord(int32_t rank);
@@ -30,10 +33,6 @@ std::string RankWord(int32_t rank);
 // levels above 6 six full ones.
 std::string InfoLineText(int32_t play_level, int32_t rank, int32_t player,
                          std::string_view full_mark, std::string_view empty_mark);
-
-// The text the window title scrolls: "(" genre ") " title " / " artist and three blanks.
-std::string WindowTitleText(std::string_view genre, std::string_view title,
-                            std::string_view artist);
 
 // Number of characters (UTF-8 code points; a byte that is not valid UTF-8 counts as one).
 int32_t CharacterCount(std::string_view text);

@@ -28,6 +28,8 @@ constexpr Entry kEntries[] = {
     {24, "Statistics(&S)", "統計(&S)"},
     {25, "Always on top(&A)", "常に手前に表示(&A)"},
     {26, "Option(&O)", "オプション(&O)..."},
+    {27, "Extended BMS commands (base-36 ids, #BPMxx, #STOP, long notes)",
+     "拡張BMSコマンドを使う(&X)"},
     {30, "", "mvie"},
     {31, "ToolBar(&T)", "ツールバー(&T)"},
     {32, "PositionBar(&P)", "ポジションバー(&P)"},

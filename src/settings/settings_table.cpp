@@ -203,6 +203,12 @@ void LoadSettings(const SettingsStore& store, ProgramSettings& settings) {
            settings.MinimizeSleep);
   ReadInto(store, kSettingSection, "MinimizeSleepTime", int32_t{50}, Long,
            settings.MinimizeSleepTime);
+  ReadExtendedCommands(store, settings);
+}
+
+void ReadExtendedCommands(const SettingsStore& store, ProgramSettings& settings) {
+  ReadInto(store, kSettingSection, "ExtendedCommands", true, ReadFlagValue,
+           settings.ExtendedCommands);
 }
 
 void ReadStartFlags(const SettingsStore& store, ProgramSettings& settings) {
@@ -223,6 +229,7 @@ void WriteOptionSettings(SettingsStore& store, const ProgramSettings& settings) 
   store.Write(kSettingSection, "UseSusie", OptionFlagText(settings.UseSusie));
   store.Write(kSettingSection, "MinimizeSleep", OptionFlagText(settings.MinimizeSleep));
   store.Write(kSettingSection, "MinimizeSleepTime", NumberText(settings.MinimizeSleepTime));
+  store.Write(kSettingSection, "ExtendedCommands", FlagText(settings.ExtendedCommands));
 }
 
 void WriteInfoLines(SettingsStore& store, const std::array<TitleLineStyle, 3>& lines) {

@@ -64,6 +64,9 @@ struct ProgramSettings {
   // View items: toolbar, position bar, command bar, title information. Index 4 is read but there is
   // no fifth item.
   std::array<bool, 5> ViewItems{true, true, true, true, true};
+  // Charts are read with the extended commands (base-36 ids, #BPMxx, #STOP, long notes); false:
+  // the classic reading. Taken by every load from the next one on.
+  bool ExtendedCommands = true;
 };
 
 // Start-up: NotScrollTitle.
@@ -71,12 +74,16 @@ void ReadNotScrollTitle(const SettingsStore& store, ProgramSettings& settings);
 // The InfoView keys (the end colours read under "end" + index), View Item0..4, MinimizeSleep and
 // MinimizeSleepTime. Run at start-up and at every chart load.
 void LoadSettings(const SettingsStore& store, ProgramSettings& settings);
+// ExtendedCommands ("True"/"False" or a number; absent: true). Read before every load and by
+// LoadSettings.
+void ReadExtendedCommands(const SettingsStore& store, ProgramSettings& settings);
 // Start-up: NotUseMMTimer, AutoEnd and UseSusie.
 void ReadStartFlags(const SettingsStore& store, ProgramSettings& settings);
 
 // Shut-down: View Item0..3 as "True"/"False".
 void WriteViewItems(SettingsStore& store, const std::array<bool, 4>& checked);
-// The options dialog: the Setting flags as "1"/"0" and MinimizeSleepTime.
+// The options dialog: the Setting flags as "1"/"0" (ExtendedCommands as "True"/"False") and
+// MinimizeSleepTime.
 void WriteOptionSettings(SettingsStore& store, const ProgramSettings& settings);
 // The options dialog: the InfoView keys of the three title lines (font flags "True"/"False", the
 // end colours written under "End" + index).

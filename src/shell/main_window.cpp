@@ -372,7 +372,7 @@ PlaylistWindow& MainWindow::playlist_window() {
 }
 
 PropertyDialog& MainWindow::property_dialog() {
-  if (property_ == nullptr) property_ = new PropertyDialog(*this, this);
+  if (property_ == nullptr) property_ = new PropertyDialog(*this, this, strings_.language());
   return *property_;
 }
 
@@ -380,7 +380,8 @@ ControlPanel& MainWindow::control_panel() {
   if (panel_.isNull()) {
     panel_ = new ControlPanel(*this, core_->flags, settings_, strings_, this);
     // A panel made again holds the loaded chart's tempo items.
-    if (!tempo_items_.empty()) panel_->FillTempoBox(tempo_items_, tempo_bpm_);
+    if (!tempo_items_.empty())
+      panel_->FillTempoBox(tempo_items_, tempo_bpm_, core_->chart.Extended);
     if (!core_->chart.ObjectTable.empty()) panel_->ApplyChartKeys(core_->chart.Header.SevenKeys);
   }
   return *panel_;

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "chart/load_view.h"
+#include "chart/loader.h"
 #include "dialogs/control_panel.h"
 #include "dialogs/debug_window.h"
 #include "dialogs/options_dialog.h"
@@ -223,7 +224,7 @@ class MainWindow : public QMainWindow,
   void SetSevenKeys(bool seven) override;
   void SetTickTimer(bool running) override;
   void ShowStillPicture() override;
-  void ChangeTempo(int16_t bpm, bool by_user) override;
+  void ChangeTempo(double bpm, bool by_user) override;
   void SetZoom(float zoom) override;
   void SetFrameSleep(int32_t ms) override;
   void ZoomWindow(int index) override;
@@ -277,6 +278,8 @@ class MainWindow : public QMainWindow,
   void ReloadChart();
   // When `file` is there but is no chart file to read, shows why in the load log and says true.
   bool RefuseChartFile(const std::string& file);
+  // The options of a load from the window: the reading the ExtendedCommands setting names now.
+  LoadOptions ChartLoadOptions();
   // Redraws the position bar, the time line and the status line from the loaded chart.
   void ShowChartNumbers();
   void ShowPanel(bool show);

@@ -101,7 +101,7 @@ void MainWindow::ShowProperties(bool show) {
 
 void MainWindow::ShowOptions() {
   if (options_dialog_.isNull()) {
-    options_dialog_ = new OptionsDialog(*this, program_, settings_, this);
+    options_dialog_ = new OptionsDialog(*this, program_, settings_, this, strings_.language());
   }
   options_dialog_->show();
   options_dialog_->raise();
@@ -291,7 +291,7 @@ int32_t MainWindow::bLoad(const std::string& file, bool list_load) {
   core_->engine.StopFile(false);
   Status(1005, "OPEN");
 
-  ChartLoader loader(core_->chart, *this, core_->flags, &core_->resources, LoadOptions{});
+  ChartLoader loader(core_->chart, *this, core_->flags, &core_->resources, ChartLoadOptions());
   const int32_t result = loader.LoadBms(file, /*keep_resources=*/false);
   ApplyTitlePanelHeight();
   RemakeBackBuffer();
@@ -305,6 +305,14 @@ int32_t MainWindow::bLoad(const std::string& file, bool list_load) {
   Status(1004, "STOP");
   loading_ = false;
   return result == kChartRefused ? -1 : result;
+}
+
+LoadOptions MainWindow::ChartLoadOptions() {
+  // Read afresh, so a setting changed in the file or by the options dialog applies from this load.
+  ReadExtendedCommands(settings_, program_);
+  LoadOptions options;
+  options.Extended = program_.ExtendedCommands;
+  return options;
 }
 
 bool MainWindow::RefuseChartFile(const std::string& file) {
@@ -351,7 +359,7 @@ void MainWindow::ReloadChart() {
   engine.HaltPlay();
   const std::string measure = engine.StartMeasure;
   Status(1005, "RELOAD");
-  ChartLoader loader(core_->chart, *this, core_->flags, &core_->resources, LoadOptions{});
+  ChartLoader loader(core_->chart, *this, core_->flags, &core_->resources, ChartLoadOptions());
   loader.LoadBms(current_file_, /*keep_resources=*/false);
   ApplyTitlePanelHeight();
   RemakeBackBuffer();

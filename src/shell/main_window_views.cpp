@@ -143,7 +143,7 @@ void MainWindow::ProcessEvents() {
 void MainWindow::FillTempoBox(const std::vector<double>& items, double bpm) {
   tempo_items_ = items;
   tempo_bpm_ = bpm;
-  control_panel().FillTempoBox(items, bpm);
+  control_panel().FillTempoBox(items, bpm, core_->chart.Extended);
 }
 
 void MainWindow::SetStartMeasure(std::string_view measure) {
@@ -334,7 +334,7 @@ void MainWindow::ShowStillPicture() {
   engine.LocateMeasure(ReadWhole<int16_t>(engine.StartMeasure).value_or(0));
 }
 
-void MainWindow::ChangeTempo(int16_t bpm, bool by_user) {
+void MainWindow::ChangeTempo(double bpm, bool by_user) {
   core_->engine.SetTempo(bpm, by_user);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -89,6 +90,96 @@ TEST(TempoMap, ATempoOfZeroStandsStill) {
   const TempoMap still(MakeChart(0, 4, {Tempo(192, 150)}));
   EXPECT_DOUBLE_EQ(still.TimeAt(500), 0);
   EXPECT_DOUBLE_EQ(still.PositionAt(1000), 0);
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// A hand-made chart of the extended reading: bar lines every 192 units for measures
+// 0..last_measure, then `objects` (sorted, each after the bar line of its measure); #BPMxx and
+// #STOPxx values by id.
+Chart MakeExtended(double start_bpm, int16_t last_measure, const std::vector<BmsObject>& objects,
+                   const std::vector<std::pair<int, double>>& bpms,
+                   const std::vector<std::pair<int, double>>& stops) {
+  Chart c = MakeChart(120, last_measure, objects);
+  c.Extended = true;
+  c.StartBpm = start_bpm;
+  c.BpmValues.assign(kIdCount36, 0.0);
+  c.StopValues.assign(kIdCount36, 0.0);
+  for (auto [id, v] : bpms)
+    c.BpmValues[id] = v;
+  for (auto [id, v] : stops)
+    c.StopValues[id] = v;
+  return c;
+}
+
+BmsObject At(int16_t ch, double position, int16_t value) {
+  return {.Channel = ch, .Position = position, .Value = value};
+}
+
+TEST(ExtendedTempoMap, DecimalTemposAndStops) {
+  // 150.5 BPM; 187.25 at 192 (08); two stops at 384 (96 + 48 units); at 576 a stop listed before
+  // the change to 75.5 at that position: it lasts as long as at 75.5. Ids naming no usable value
+  // (0, out of the table) and a 09 of 0 change nothing.
+  const Chart c = MakeExtended(150.5, 5,
+                               {At(8, 192, 1), At(8, 200, 9), At(9, 300, 9), At(8, 310, 5000),
+                                At(9, 384, 2), At(9, 384, 3), At(9, 576, 2), At(8, 576, 4)},
+                               {{1, 187.25}, {4, 75.5}}, {{2, 96}, {3, 48}});
+  const TempoMap map(c);
+  const double t192 = 192 * 1250 / 150.5;
+  const double t384 = t192 + 192 * 1250 / 187.25;
+  const double hold384 = 144 * 1250 / 187.25;
+  const double t576 = t384 + hold384 + 192 * 1250 / 187.25;
+  const double hold576 = 96 * 1250 / 75.5;
+  EXPECT_DOUBLE_EQ(map.TimeAt(192), t192);
+  EXPECT_DOUBLE_EQ(map.TimeAt(384), t384);  // the objects at a stop sound as it starts
+  EXPECT_DOUBLE_EQ(map.TimeAt(576), t576);
+  EXPECT_DOUBLE_EQ(map.TimeAt(700), t576 + hold576 + 124 * 1250 / 75.5);
+  EXPECT_DOUBLE_EQ(map.PositionAt(t384 + hold384 / 2), 384);  // standing still
+  EXPECT_DOUBLE_EQ(map.PositionAt(t576 + hold576 - 1e-6), 576);
+  EXPECT_DOUBLE_EQ(map.PositionAt(t576 + hold576 + 10), 576 + 10 * 75.5 / 1250);
+  EXPECT_DOUBLE_EQ(map.BpmAt(576), 75.5);
+  EXPECT_DOUBLE_EQ(map.BpmBefore(576), 187.25);
+  EXPECT_DOUBLE_EQ(map.BpmAt(100), 150.5);
+  // The position never runs back, and a time outside the stops maps back to itself.
+  double last = -1;
+  for (double t = 0; t < 12000; t += 13.7) {
+    const double p = map.PositionAt(t);
+    ASSERT_GE(p, last) << t;
+    last = p;
+    const bool stopped = (t >= t384 && t < t384 + hold384) || (t >= t576 && t < t576 + hold576);
+    if (!stopped) {
+      ASSERT_NEAR(map.TimeAt(p), t, 1e-6) << t;
+    }
+  }
+  // The play length: a stop and a change at the final bar line do not count, those before it do.
+  EXPECT_EQ(MeasureTime(c, 3), std::lround(t576 + 256 * 1250 / 187.25));
+  EXPECT_EQ(MeasureTime(c, 4), std::lround(t576 + hold576 + 192 * 1250 / 75.5 + 256 * 1250 / 75.5));
+  // A channel-3 tempo of the extended reading is whole, as in the classic one.
+  const TempoMap hex(MakeExtended(120, 2, {At(3, 192, 240)}, {}, {}));
+  EXPECT_DOUBLE_EQ(hex.TimeAt(384), 2000 + 1000);
+}
+
+TEST(ExtendedTempoMap, ExtremeStopsAndTemposStayFinite) {
+  std::vector<BmsObject> objects;
+  for (int k = 0; k < 100000; ++k)
+    objects.push_back(At(9, k * 0.25, 1));
+  objects.push_back(At(8, 30000, 2));
+  objects.push_back(At(8, 30001, 3));
+  const Chart c = MakeExtended(1e-300, 200, objects, {{2, 1e-300}, {3, 1e300}}, {{1, 1e300}});
+  const TempoMap map(c);
+  for (double p : {0.0, 100.0, 30000.0, 30000.5, 38400.0}) {
+    ASSERT_TRUE(std::isfinite(map.TimeAt(p))) << p;
+    ASSERT_TRUE(std::isfinite(map.PositionAt(map.TimeAt(p) + 1e6))) << p;
+  }
+  EXPECT_EQ(MeasureTime(c, 200), 0);  // does not fit 32 bits
+  // A start tempo of 0 stands still (the loader refuses such a chart).
+  const TempoMap still(MakeExtended(0, 2, {At(9, 10, 1)}, {}, {{1, 48}}));
+  EXPECT_DOUBLE_EQ(still.TimeAt(300), 0);
+  EXPECT_DOUBLE_EQ(still.PositionAt(5000), 0);
 }
 
 }  // namespace

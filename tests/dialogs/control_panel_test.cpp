@@ -36,8 +36,8 @@ class RecordingHost : public ControlPanelHost {
   void SetTickTimer(bool on) override { calls.push_back("tick timer " + B(on)); }
   bool IsPlaying() const override { return playing; }
   void ShowStillPicture() override { calls.push_back("still"); }
-  void ChangeTempo(int16_t bpm, bool by_user) override {
-    calls.push_back("tempo " + std::to_string(bpm) + (by_user ? " user" : " load"));
+  void ChangeTempo(double bpm, bool by_user) override {
+    calls.push_back("tempo " + QString::number(bpm).toStdString() + (by_user ? " user" : " load"));
   }
   void SetZoom(float zoom) override { calls.push_back("zoom " + std::to_string(zoom)); }
   void SetFrameSleep(int32_t ms) override { calls.push_back("sleep " + std::to_string(ms)); }
@@ -181,6 +181,14 @@ TEST_F(ControlPanelTest, TempoBoxAppliesItsNumberOnEveryChange) {
   // The load's fill is told apart from the user's changes, which override the chart's tempo.
   EXPECT_EQ(host.calls, (Calls{"tempo 120 load", "tempo 1 user", "tempo 15 user", "tempo 150 user",
                                "tempo 0 user", "tempo 180 user", "tempo 180 user"}));
+
+  // A decimal start tempo fills the box as it is and reaches the engine unrounded.
+  host.calls.clear();
+  panel->FillTempoBox({77.75, 116.63, 155.5, 233.25, 311}, 155.5, /*decimals=*/true);
+  EXPECT_EQ(panel->TempoBox()->itemText(1).toStdString(), "116.63");
+  EXPECT_EQ(panel->TempoBox()->currentText().toStdString(), "155.5");
+  edit->setText(QStringLiteral("150.25"));
+  EXPECT_EQ(host.calls, (Calls{"tempo 155.5 load", "tempo 150.25 user"}));
 }
 
 }  // namespace

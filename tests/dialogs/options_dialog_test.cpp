@@ -178,6 +178,8 @@ TEST_F(OptionsDialogTest, OkWritesExactlyTheKeysThenCallsTheHost) {
   EXPECT_EQ(dialogs.font_offered.pointSize(), 10);  // halves to even
   Find<QCheckBox>("chkNoScrTitle")->setChecked(true);
   Find<QCheckBox>("chkSusie")->setChecked(true);
+  EXPECT_TRUE(Find<QCheckBox>("chkExtended")->isChecked());  // the extended reading by default
+  Find<QCheckBox>("chkExtended")->setChecked(false);
   Find<QScrollBar>("vscSleep")->setValue(8);
   Click("cmdOK");
 
@@ -194,10 +196,26 @@ TEST_F(OptionsDialogTest, OkWritesExactlyTheKeysThenCallsTheHost) {
       "InfoView/FontItalic0=False InfoView/FontItalic1=False InfoView/FontItalic2=False "
       "InfoView/FontSize0=9 InfoView/FontSize1=12 InfoView/FontSize2=9 "
       "InfoView/Start0=16777215 InfoView/Start1=16777215 InfoView/Start2=16777215 "
-      "Setting/AutoEnd=0 Setting/MinimizeSleep=1 Setting/MinimizeSleepTime=42 "
+      "Setting/AutoEnd=0 Setting/ExtendedCommands=False Setting/MinimizeSleep=1 "
+      "Setting/MinimizeSleepTime=42 "
       "Setting/NotScrollTitle=1 Setting/NotUseMMTimer=0 Setting/UseSusie=1");
   EXPECT_EQ(host.calls, (Calls{"title", "scroll 0"}));
   EXPECT_TRUE(settings.NotScrollTitle && settings.UseSusie && settings.InfoLines[1].Bold);
+  EXPECT_FALSE(settings.ExtendedCommands);
+}
+
+TEST_F(OptionsDialogTest, TheReadingBoxSpeaksTheInterfaceLanguageAndShowsTheSettingInForce) {
+  settings.ExtendedCommands = false;
+  for (const auto& [language, caption] :
+       {std::pair{UiLanguage::English,
+                  "Extended BMS commands (base-36 ids, #BPMxx, #STOP, long notes)"},
+        std::pair{UiLanguage::Japanese, "拡張BMSコマンドを使う(&X)"}}) {
+    TestDialog options(host, settings, store, nullptr, language);
+    const auto* box = options.findChild<QCheckBox*>(QStringLiteral("chkExtended"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text().toStdString(), caption);
+    EXPECT_FALSE(box->isChecked());
+  }
 }
 
 TEST_F(OptionsDialogTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheSettingsApply) {

@@ -192,6 +192,41 @@ TEST_F(PropertyDialogTest, FillsTabOneFromTheHeader) {
   EXPECT_EQ(dialog.ChartTextBox()->toPlainText(), QStringLiteral("#TITLE x\n#00111:01\n"));
 }
 
+TEST_F(PropertyDialogTest, ExtendedHeaderRowsInTheInterfaceLanguage) {
+  BmsHeader header;
+  header.SubTitle = "[ANOTHER]";
+  header.SubArtist = "obj: 誰";
+  header.Total = 312.5;
+  header.Difficulty = 4;
+  header.StageFile = "stage.png";
+  header.Banner = "banner.png";
+  header.Preview = "preview.ogg";
+  header.LnType = 1;
+  header.LnObj = 36 * 35 + 35;  // ZZ
+  dialog.FillProperties(header);
+  EXPECT_EQ(Text({"txtSubTitle", "txtSubArtist", "txtTotal", "txtDifficulty", "txtStageFile",
+                  "txtBanner", "txtPreview", "txtLnType", "txtLnObj", "txtLnMode"}),
+            "[ANOTHER]|obj: 誰|312.5|4|stage.png|banner.png|preview.ogg|1|ZZ|");
+  header.LnObj = 36 * 36;  // beyond ZZ: a base-62 id ("Ku")
+  header.Total = 0;        // not given
+  dialog.FillProperties(header);
+  EXPECT_EQ(Text({"txtLnObj", "txtTotal"}), "Ku|");
+
+  // The captions beside the new rows follow the language; the others stay as they are.
+  const auto caption_of = [](const PropertyDialog& d, const char* field) {
+    const auto* grid = d.findChild<QLineEdit*>(QString::fromUtf8(field))->parentWidget();
+    QStringList texts;
+    for (const QLabel* label : grid->findChildren<QLabel*>())
+      texts << label->text();
+    return texts;
+  };
+  const TestDialog english(host, nullptr, UiLanguage::English);
+  const TestDialog japanese(host, nullptr, UiLanguage::Japanese);
+  EXPECT_TRUE(caption_of(english, "txtLnObj").contains(QStringLiteral("LN object :")));
+  EXPECT_TRUE(caption_of(japanese, "txtSubTitle").contains(QString::fromUtf8("サブタイトル :")));
+  EXPECT_TRUE(caption_of(english, "txtGenre").contains(QString::fromUtf8("ジャンル :")));
+}
+
 TEST_F(PropertyDialogTest, StagePictureShowsTheTopLeft640x480QuarteredAndClears) {
   QImage big(800, 600, QImage::Format_RGB32);
   big.fill(Qt::black);

@@ -294,3 +294,116 @@ TEST_F(DisplayTest, LaneBackgroundIsTransparentWhereTheSkinIsBlack) {
 
 }  // namespace
 }  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// An extended chart made by hand: bar lines at 0 and 192, then `objects` in position order.
+void MakeExtended(Chart& chart, std::vector<BmsObject> objects) {
+  chart = Chart{};
+  chart.Extended = true;
+  chart.BgaPictures.resize(kIdCount36);
+  chart.ObjectTable = {{channel::kBarLine, 0, 0, false, 0}};
+  for (BmsObject& o : objects)
+    chart.ObjectTable.push_back(o);
+  chart.ObjectTable.push_back({channel::kBarLine, 1920, 0, false, 10});
+  chart.ObjectLast = static_cast<int32_t>(chart.ObjectTable.size()) - 1;
+  chart.EndPosition = 1920;
+}
+
+QRgb Half(QRgb c) {
+  return qRgb(qRed(c) / 2, qGreen(c) / 2, qBlue(c) / 2);
+}
+
+TEST_F(DisplayTest, ExtendedLongNotesMinesAndInvisibleNotes) {
+  const int16_t mine13 = channel::kMineFirst1 + 2;  // D3: a mine on lane 13
+  // A long note on lane 11 from 192 to 288 (its head object on 51), a mine on lane 13 and an
+  // invisible note on lane 12 at 300, a long note on lane 14 from 400 to 800 (beyond the display
+  // at first).
+  MakeExtended(chart, {{51, 192, 1}, {32, 300, 2}, {mine13, 300, 3}, {54, 400, 4}});
+  chart.LongNotes = {{11, 192, 288, 1}, {14, 400, 800, 4}};
+  display.SetLaneLayout(0);
+  const QImage* white = surfaces.Image(display.NormObj0.Dc);
+  const QImage* cyan = surfaces.Image(display.NormObj1.Dc);
+
+  // The head has passed the judge line and waits on it; the tail is 48 units (pixels) above.
+  DrawAt(240);
+  const int tail_y = kJudgeY - 48;
+  EXPECT_EQ(At(11, kJudgeY), white->pixel(0, 0));  // the head over the judge strip
+  EXPECT_EQ(At(11, tail_y), white->pixel(0, 0));   // the tail
+  EXPECT_EQ(At(11 + 10, tail_y + 2), white->pixel(10, 2));
+  for (int y : {tail_y + 5, tail_y + 20, kJudgeY - 1})  // the body, dimmer, narrower
+    EXPECT_EQ(At(11 + 10, y), Half(white->pixel(10, 2))) << y;
+  EXPECT_EQ(At(11 + 1, tail_y + 20), kBlack);
+  EXPECT_EQ(At(11 + 10, tail_y - 1), kBlack);  // nothing above the tail
+  // The mine 60 units ahead: a red frame around a dark red inside; the invisible note: nothing.
+  EXPECT_EQ(At(33, kJudgeY - 60), kRed);
+  EXPECT_EQ(At(33 + 10, kJudgeY - 60 + 2), qRgb(96, 0, 0));
+  EXPECT_EQ(At(22 + 10, kJudgeY - 60 + 2), kBlack);
+  // The second long note from the display's top down: its head at 400 is 160 units ahead.
+  EXPECT_EQ(At(44 + 10, kJudgeY - 160 + 2), cyan->pixel(10, 2));
+  EXPECT_EQ(At(44 + 10, kJudgeY - 200), Half(cyan->pixel(10, 2)));
+
+  // Sudden hides the far part of the body: rows above 0.4 of the display from the judge line.
+  flags.Set(Element::Sudden, true);
+  DrawAt(400);
+  const int hide_y = kJudgeY - static_cast<int>(0.4 * kSize);
+  EXPECT_EQ(At(44 + 10, kJudgeY - 1), Half(cyan->pixel(10, 2)));
+  EXPECT_EQ(At(44 + 10, hide_y + 1), Half(cyan->pixel(10, 2)));
+  EXPECT_EQ(At(44 + 10, hide_y - 1), kBlack);
+  flags.Set(Element::Sudden, false);
+
+  // Once the tail has passed, nothing is left on the lane; the judge strip shows again.
+  DrawAt(290);
+  for (int y : {0, 200, kJudgeY - 1})
+    EXPECT_EQ(At(11 + 10, y), kBlack) << y;
+  EXPECT_EQ(At(11 + 10, kJudgeY), kRed);
+
+  // The same objects in a classic chart are no lane notes: nothing on the lanes.
+  chart.Extended = false;
+  DrawAt(240);
+  EXPECT_EQ(At(11 + 10, kJudgeY - 20), kBlack);
+  EXPECT_EQ(At(33 + 10, kJudgeY - 60 + 2), kBlack);
+}
+
+TEST_F(DisplayTest, SecondLayerOverTheLayerWithBlackTransparent) {
+  MakeExtended(chart, {});
+  // Base 1 red, layer 2 black with a green square, second layer 1000 (beyond the classic ids)
+  // black with a white square that overlaps the green one.
+  const std::tuple<int, QRgb, QRect, QRgb> pictures[] = {
+      {1, kRed, {}, kRed},
+      {2, kBlack, QRect(0, 0, 100, 100), kGreen},
+      {1000, kBlack, QRect(50, 50, 100, 100), kWhite}};
+  for (const auto& [id, fill, square, ink] : pictures) {
+    BgaPictureSlot& slot = chart.BgaPictures[static_cast<size_t>(id)];
+    surfaces.CreateSurface(slot.PictureDc, slot.PictureBitmap, 256, 256, 0, "BGADC");
+    QImage* picture = surfaces.Image(slot.PictureDc);
+    picture->fill(fill);
+    QPainter(picture).fillRect(square, QColor(ink));
+  }
+  chart.ChartHasBga = chart.ChartHasLayer = true;
+  engine.CurrentBga = 1;
+  engine.CurrentLayer = 2;
+  engine.CurrentLayer2 = 1000;
+  engine.BgaDirty = true;
+  DrawAt(0);
+  const auto bga_at = [&](int x, int y) { return surfaces.Image(bga.Dc)->pixel(x, y); };
+  EXPECT_EQ(bga_at(10, 10), kGreen);    // the layer alone
+  EXPECT_EQ(bga_at(75, 75), kWhite);    // the second layer over the layer
+  EXPECT_EQ(bga_at(120, 120), kWhite);  // the second layer over the base
+  EXPECT_EQ(bga_at(200, 200), kRed);    // the base through both
+  // Ids the table does not hold show nothing and never index past it.
+  engine.CurrentLayer2 = 4000;
+  engine.BgaDirty = true;
+  DrawAt(100);
+  EXPECT_EQ(bga_at(120, 120), kRed);
+  // The classic reading has no second layer.
+  chart.Extended = false;
+  engine.CurrentLayer2 = 1000;
+  engine.BgaDirty = true;
+  DrawAt(200);
+  EXPECT_EQ(bga_at(120, 120), kRed);
+}
+
+}  // namespace
+}  // namespace quillon

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -70,13 +71,14 @@ class FakeView : public PlayView {
 
 class PlayEngineTest : public ::testing::Test {
  protected:
-  void Load(std::initializer_list<std::string_view> lines) {
+  void Load(std::initializer_list<std::string_view> lines, bool extended = false) {
     std::string text;
     for (std::string_view line : lines)
       text += std::string(line) + "\r\n";
     LoadView load_view;
     LoadOptions options;
     options.Seed = 1;
+    options.Extended = extended;
     ChartLoader loader(chart, load_view, flags, nullptr, options);
     loader.LoadBmsBytes("/x/chart.bms", text, false);
     for (int id = 1; id < kIdCount; ++id)
@@ -274,6 +276,109 @@ TEST_F(PlayEngineTest, ATempoOfZeroStandsStillUntilStopped) {
   engine.PlayFile();
   EXPECT_EQ(Ids(), (std::vector<int32_t>{1}));  // position 0 only; nothing after it is reached
   EXPECT_GE(clock.now - 100000, 3000);
+}
+
+// A chart of the extended reading at 120 BPM (192 units take 2000 ms): background 01 at 0; key
+// 11 at 96; a 96-unit stop (1000 ms) at 192 where key 12 lies, with an invisible note, a mine, a
+// zone and a poor picture, all silent; 20 at 240; at 288 a change to 150.5 (08) and a long-note
+// head (51); the second layer at 384; key 13 at 480.
+class ExtendedEngineTest : public PlayEngineTest {
+ protected:
+  void SetUp() override {
+    Load({"#BPM 120", "#BPM05 150.5", "#STOP01 96", "#00001:01", "#00011:0002", "#00109:01",
+          "#00112:03", "#00131:09", "#001D1:09", "#00117:09", "#00106:09", "#00120:00040000",
+          "#00108:0005", "#00151:0005", "#0020A:14", "#00213:0006"},
+         /*extended=*/true);
+    chart.BgaPictures[40].PictureDc = 1;  // id "14"
+  }
+  // The fired sound times, relative to the first.
+  std::vector<double> Times() const {
+    std::vector<double> times;
+    for (const Fired& f : sounds.fired)
+      times.push_back(f.ms - sounds.fired.front().ms);
+    return times;
+  }
+};
+
+constexpr double kAfterChange = 4000;  // the time of position 288
+
+TEST_F(ExtendedEngineTest, SoundsAtExactTimesAcrossAStopAndADecimalTempo) {
+  view.at.insert({2500, [&] { EXPECT_DOUBLE_EQ(engine.PlayPosition, 192); }});  // stopped
+  view.at.insert({3300, [&] { EXPECT_EQ(chart.CurrentBpm, 120); }});
+  view.at.insert({4500, [&] {
+                    EXPECT_EQ(chart.CurrentBpm, 150.5);
+                    EXPECT_EQ(engine.CurrentLayer2, 0);
+                  }});
+  view.at.insert({5500, [&] {
+                    EXPECT_EQ(engine.CurrentLayer2, 40);
+                    EXPECT_TRUE(engine.Layer2Shown);
+                  }});
+  engine.PlayFile();
+  // 01, 11, 12 (as the stop starts), 20, the long-note head, 13; the silent channels none.
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
+  const std::vector<double> expected = {0,    1000,         2000,
+                                        3500, kAfterChange, kAfterChange + 192 * 1250 / 150.5};
+  ASSERT_EQ(sounds.fired.size(), expected.size());
+  for (size_t k = 0; k < expected.size(); ++k)
+    EXPECT_NEAR(sounds.fired[k].ms, expected[k], 1e-9) << k;
+  EXPECT_EQ(engine.TriggeredCount, 4);  // 11, 12, the head, 13
+  EXPECT_EQ(chart.NoteCount, 4);
+  // Play ran on the chart's time, stop included, to 256 units past the end.
+  const double end_ms = kAfterChange + (chart.EndPosition + 256 - 288) * 1250 / 150.5;
+  EXPECT_NEAR(clock.now - 100000, end_ms, 3);
+  EXPECT_TRUE(view.end_timer);
+  EXPECT_DOUBLE_EQ(ExportLimitMs(chart, chart.StartBpm), end_ms + 10000);
+  // However long the stops, an export's limit is bounded.
+  chart.StopValues[1] = 1e9;
+  EXPECT_DOUBLE_EQ(ExportLimitMs(chart, chart.StartBpm), kExtendedExportCapMs);
+}
+
+TEST_F(ExtendedEngineTest, SeeksAndStartsAfterAStopKeepChartTime) {
+  engine.StartMeasure = "2";
+  view.at.insert({0, [&] {
+                    EXPECT_NEAR(engine.PlayPosition, 384, 0.5);
+                    EXPECT_EQ(chart.CurrentBpm, 150.5);
+                  }});
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{6}));
+  EXPECT_NEAR(sounds.fired[0].ms, kAfterChange + 192 * 1250 / 150.5, 1e-9);
+  EXPECT_EQ(engine.TriggeredCount, 4);  // three counted by the start scan
+  EXPECT_NEAR(clock.now - 100000, (chart.EndPosition + 256 - 384) * 1250 / 150.5, 3);
+
+  // A seek back during the stop (key 12 at the stop sounds again), then one while paused: both
+  // land on the chart's time.
+  sounds.fired.clear();
+  engine.StartMeasure = "0";
+  view.first = -1;
+  view.at.insert({2300, [&] { engine.CPosChange(0, 1); }});  // during the stop at 192
+  view.at.insert({2400, [&] { engine.PauseFile(); }});
+  view.at.insert({2500, [&] { engine.CPosChange(0, 2); }});
+  view.at.insert({2600, [&] { engine.PauseFile(); }});
+  engine.PlayFile();
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3, 3, 6}));
+  EXPECT_NEAR(sounds.fired.back().ms, kAfterChange + 192 * 1250 / 150.5, 1e-9);
+}
+
+TEST_F(ExtendedEngineTest, TheUsersTempoHoldsUntilTheChartsNextChange) {
+  view.at.insert({500, [&] {
+                    view.tempo_box = 60;
+                    engine.SetTempo(60, /*by_user=*/true);
+                  }});
+  engine.PlayFile();
+  ASSERT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
+  // At 60 the stop lasts 2000 ms and 48 units 1000; from 288 the chart's 150.5 holds again.
+  std::vector<double> t = Times();
+  EXPECT_NEAR(t[3] - t[2], 2000 + 1000, 1e-9);
+  EXPECT_NEAR(t[4] - t[3], 1000, 1e-9);
+  EXPECT_NEAR(t[5] - t[4], 192 * 1250 / 150.5, 1e-9);
+
+  // The next play starts at the box's tempo.
+  sounds.fired.clear();
+  view.first = -1;
+  engine.PlayFile();
+  t = Times();
+  EXPECT_NEAR(t[1], 96 * 1250 / 60.0, 1e-9);
+  EXPECT_NEAR(t[5] - t[4], 192 * 1250 / 150.5, 1e-9);
 }
 
 }  // namespace

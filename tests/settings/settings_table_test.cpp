@@ -35,6 +35,7 @@ ProgramSettings Changed() {
                                            0x123456 + i,
                                            0xFF + i};
   }
+  s.ExtendedCommands = false;
   return s;
 }
 
@@ -50,6 +51,7 @@ std::string Describe(const ProgramSettings& s) {
   }
   for (const bool item : s.ViewItems)
     text += item ? " 1" : " 0";
+  text += s.ExtendedCommands ? " extended" : " classic";
   return text;
 }
 
@@ -83,8 +85,8 @@ TEST_F(SettingsTable, EveryKeyRoundTripsUnderItsName) {
   const std::string text = test::ReadFile(store.FilePath().toStdString());
   for (const char* line :
        {"[WindowPos]", "MainLeft=1234.5", "MainState=2", "[Setting]", "AutoEnd=1",
-        "MinimizeSleep=0", "[InfoView]", "End2=257", "FontSize2=12.5", "FontBold1=True",
-        "Start1=1193047", "[View]", "Item0=False", "[Show]", "Item13=2"})
+        "MinimizeSleep=0", "ExtendedCommands=False", "[InfoView]", "End2=257", "FontSize2=12.5",
+        "FontBold1=True", "Start1=1193047", "[View]", "Item0=False", "[Show]", "Item13=2"})
     EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << text;
 
   Store(text);  // the next start
@@ -100,7 +102,8 @@ TEST_F(SettingsTable, EveryKeyRoundTripsUnderItsName) {
 
 TEST_F(SettingsTable, UnconvertibleValuesKeepTheCurrentOnes) {
   Store(
-      "[Setting]\nMinimizeSleepTime=abc\nAutoEnd=yes\n[infoview]\nend0=255\nStart0=1e99\n"
+      "[Setting]\nMinimizeSleepTime=abc\nAutoEnd=yes\nExtendedCommands=maybe\n[infoview]\nend0="
+      "255\nStart0=1e99\n"
       "end1=2147483648\nFontSize0=1e39\nFontSize1=\nfontsize2=20\nStart2=&HFF\nFontBold0=maybe\n"
       "[windowpos]\nmainleft=12abc\nMainTop= 300 \nMainState=5\n"
       "[Show]\nItem0=!\nItem1=abc\nItem2=3\nItem3=1\nItem4=-1\nItem5=1.4\n");
@@ -109,6 +112,7 @@ TEST_F(SettingsTable, UnconvertibleValuesKeepTheCurrentOnes) {
   ProgramSettings expected;
   expected.MinimizeSleepTime = before.MinimizeSleepTime;
   expected.AutoEnd = true;
+  expected.ExtendedCommands = before.ExtendedCommands;
   expected.InfoLines[0] = {expected.InfoLines[0].Font, 10.5F, true, false,
                            before.InfoLines[0].Start,  255};  // End read as "end0"
   expected.InfoLines[1].Size = 11.5F;

@@ -19,6 +19,18 @@ TEST(StatusTextTest, StatusLineAndDrawRatio) {
   EXPECT_EQ(StatusLineText(150, 30, 0), "BPM:150 Drw:25%(30FPS) LP:0");
   EXPECT_EQ(DrawRatioText(1, 10), "13%");  // 12.5 rounds away from zero
   EXPECT_EQ(DrawRatioText(60, 0), "0%");
+  // Tempos that are not whole show up to two decimals; whole ones read as before.
+  EXPECT_EQ(StatusLineText(155.5, 30, 12), "BPM:155.5 Drw:24%(30FPS) LP:12");
+  EXPECT_EQ(StatusLineText(133.3333, 30, 0), "BPM:133.33 Drw:28%(30FPS) LP:0");
+  EXPECT_EQ(StatusLineText(149.999, 30, 0), "BPM:150 Drw:25%(30FPS) LP:0");
+  const std::pair<double, std::string> tempos[] = {{0.1, "0.1"},
+                                                   {-0.001, "0"},
+                                                   {120.05, "120.05"},
+                                                   {1e20, "1" + std::string(20, '0')},
+                                                   {std::nan(""), "0"}};
+  for (const auto& [bpm, text] : tempos)
+    EXPECT_EQ(TempoText(bpm), text) << bpm;
+  EXPECT_EQ(DrawRatioText(60, 1e-300), "1000000000000000%");  // clamped, not overflowing
 }
 
 TEST(StatusTextTest, InfoLineMarksAndRank) {
@@ -45,6 +57,9 @@ TEST(StatusTextTest, TitleScrollsThroughEveryCharacter) {
   const std::string japanese = WindowTitleText("ジ", "曲", "人");
   EXPECT_EQ(CharacterCount(japanese), 12);
   EXPECT_EQ(ScrollTitle(japanese, 1).Caption, "[Quillon] ジ) 曲 / 人   (ジ");
+  // A subtitle follows the title.
+  EXPECT_EQ(WindowTitleText("G", "Song", "A", "[ANOTHER]"), "(G) Song [ANOTHER] / A   ");
+  EXPECT_EQ(WindowTitleText("G", "Song", "A", ""), "(G) Song / A   ");
 }
 
 TEST(StatusTextTest, DockingFollowsTheMainWindow) {

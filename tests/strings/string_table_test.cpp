@@ -10,8 +10,8 @@ namespace quillon {
 namespace {
 
 TEST(StringTable, HasEveryEntryInBothLanguages) {
-  std::vector<int> ids = {0,  10, 11, 12, 13, 20, 21, 22,  23, 24,
-                          25, 26, 30, 31, 32, 33, 34, 101, 102};
+  std::vector<int> ids = {0,  10, 11, 12, 13, 20, 21, 22, 23,  24,
+                          25, 26, 27, 30, 31, 32, 33, 34, 101, 102};
   for (int id = 500; id <= 513; ++id)
     ids.push_back(id);
   for (int id = 1000; id <= 1005; ++id)
