@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Rewrites the expected dumps of tests/data/charts with the current build's output.
+# Rewrites the expected dumps of tests/data/charts (the classic reading) and the expected note
+# lists of tests/data/peer (the extended reading) with the current build's output.
 # Read the diff before committing it: every change must be one you meant.
 #   scripts/update-dumps.sh [BUILD_DIR]   (default build/dev)
 set -euo pipefail
@@ -11,7 +12,7 @@ for json in tests/data/charts/*.json; do
     *.choose-*) chart=${name%%.choose-*}; args=(--choose "${name##*.choose-}") ;;
     *) chart=$name; args=(--seed 1) ;;
   esac
-  "$quillon" --dump "${args[@]}" "tests/data/charts/$chart.bms" | python3 -c '
+  "$quillon" --dump --classic "${args[@]}" "tests/data/charts/$chart.bms" | python3 -c '
 import json, sys
 d = json.load(sys.stdin)
 d["header"]["FilePath"] = sys.argv[1]
@@ -19,4 +20,10 @@ objects = d.pop("objects")
 text = json.dumps(d, indent=1, ensure_ascii=False)[:-2]
 rows = ",\n  ".join(json.dumps(o) for o in objects)
 print(text + ",\n \"objects\": [\n  " + rows + "\n ]\n}")' "tests/data/charts/$chart.bms" > "$json"
+done
+ones=$(printf '1,%.0s' $(seq 16))
+for chart in tests/data/peer/*.bms; do
+  "$quillon" --dump --notes --seed 1 --choose "${ones%,}" "$chart" |
+    python3 -c 'import sys; t = sys.stdin.read().strip(); print(t[t.index("\"notes\":") + 8:-1])' \
+      > "${chart%.bms}.notes.json"
 done

@@ -246,5 +246,33 @@ TEST(DumpTest, QuirkChartsGiveTheirExpectedDumps) {
   EXPECT_GE(compared, 20);
 }
 
+// Every tests/data/peer/NAME.bms (the extended reading's rules, one chart each) has NAME.notes.json:
+// its `--dump --notes` list with every #RANDOM and #SWITCH taking branch 1, as text.
+TEST(DumpTest, ExtendedRuleChartsGiveTheirExpectedNotes) {
+  const fs::path charts = test::DataDir() / "peer";
+  int compared = 0;
+  for (const auto& entry : fs::directory_iterator(charts)) {
+    if (entry.path().extension() != ".bms") continue;
+    DumpRequest request;
+    request.ChartPath = entry.path().string();
+    request.Notes = true;
+    request.Options.Extended = true;
+    request.Options.Seed = 1;
+    request.Options.Choices.assign(16, 1);
+    std::ostringstream out, err;
+    ASSERT_EQ(RunDump(request, out, err), 0) << entry.path() << err.str();
+    const std::string text = out.str();
+    const size_t at = text.find("\"notes\":");
+    ASSERT_NE(at, std::string::npos);
+    fs::path golden = entry.path();
+    golden.replace_extension(".notes.json");
+    std::string expected = test::ReadFile(golden);
+    while (!expected.empty() && expected.back() == '\n') expected.pop_back();
+    EXPECT_EQ(text.substr(at + 8, text.size() - at - 8 - 2), expected) << entry.path();
+    ++compared;
+  }
+  EXPECT_GE(compared, 20);
+}
+
 }  // namespace
 }  // namespace quillon
