@@ -225,10 +225,13 @@ bool ChartLoader::CompileExtended(CompiledLines& lines) {
     const std::string refusal = StartTempoRefusal(chart_.StartBpm);
     Debug(refusal);
     view_.ShowLoadLine(refusal);
+    // Nothing of the refused chart is left to play: an empty chart has no end to play to.
     chart_.ObjectTable.assign(1, BmsObject{channel::kBarLine, 0, 0, false, 0});
     chart_.ObjectLast = 0;
     chart_.LongNotes.clear();
     chart_.NoteCount = 0;
+    chart_.LastMeasure = 0;
+    chart_.EndPosition = 0;
     return false;
   }
   // The id tables grow to the reading's size; entries already there (kept resources) stay.

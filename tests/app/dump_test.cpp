@@ -246,8 +246,9 @@ TEST(DumpTest, QuirkChartsGiveTheirExpectedDumps) {
   EXPECT_GE(compared, 20);
 }
 
-// Every tests/data/peer/NAME.bms (the extended reading's rules, one chart each) has NAME.notes.json:
-// its `--dump --notes` list with every #RANDOM and #SWITCH taking branch 1, as text.
+// Every tests/data/peer/NAME.bms (the extended reading's rules, one chart each) has
+// NAME.notes.json: its `--dump --notes` list with every #RANDOM and #SWITCH taking branch 1, as
+// text.
 TEST(DumpTest, ExtendedRuleChartsGiveTheirExpectedNotes) {
   const fs::path charts = test::DataDir() / "peer";
   int compared = 0;
@@ -267,7 +268,8 @@ TEST(DumpTest, ExtendedRuleChartsGiveTheirExpectedNotes) {
     fs::path golden = entry.path();
     golden.replace_extension(".notes.json");
     std::string expected = test::ReadFile(golden);
-    while (!expected.empty() && expected.back() == '\n') expected.pop_back();
+    while (!expected.empty() && expected.back() == '\n')
+      expected.pop_back();
     EXPECT_EQ(text.substr(at + 8, text.size() - at - 8 - 2), expected) << entry.path();
     ++compared;
   }

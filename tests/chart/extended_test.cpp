@@ -198,6 +198,7 @@ TEST(ExtendedTempo, ExtendedTempoStopsAndRefusals) {
     auto refused = Load(text);
     EXPECT_EQ(refused->result, kChartRefused);
     EXPECT_EQ(refused->chart.ObjectCount(), 1u);
+    EXPECT_EQ(refused->chart.EndPosition, 0.0);  // nothing left to play to
     const std::string start = text.find("-1") != std::string::npos ? "-1" : "0";
     EXPECT_NE(std::find(refused->view.log.begin(), refused->view.log.end(),
                         "line The start tempo is " + start +
