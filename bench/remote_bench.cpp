@@ -43,6 +43,8 @@ class AnsweringTarget : public RemoteTarget {
   void PressCommandButton(std::string_view) override { server_.Broadcast("PENABLED True"); }
   void SetItemText(std::string) override {}
   void PreviewChart(const std::string&, int) override {}
+  void AddToPlaylist(const std::string&) override {}
+  void OpenPlaylist(const std::string&) override {}
 
  private:
   RemoteServer& server_;

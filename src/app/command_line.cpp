@@ -1,10 +1,15 @@
 #include "app/command_line.h"
 
+#include "platform/file_io.h"
 #include "playlist/default_playlist.h"
+#include "playlist/playlist.h"
 #include "shell/remote_channel.h"
+#include "shell/remote_commands.h"
 
 #include <QCommandLineParser>
+#include <filesystem>
 #include <ostream>
+#include <system_error>
 
 namespace quillon {
 namespace {
@@ -31,7 +36,61 @@ std::string ToBytes(const QString& text) {
   return text.toLatin1().toStdString();
 }
 
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::path(path), error);
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string joined;
+  for (const std::string& word : words) {
+    if (!joined.empty()) joined += ' ';
+    joined += word;
+  }
+  return joined;
+}
+
 }  // namespace
+
+std::vector<std::string> PlayerFiles(const std::vector<std::string>& words) {
+  if (words.size() <= 1) return words;
+  const std::string joined = Joined(words);
+  bool separate = !Exists(joined);
+  for (const std::string& word : words)
+    separate = separate && !word.empty() && Exists(word);
+  if (separate) return words;
+  return {joined};
+}
+
+StartFiles SortStartFiles(const std::vector<std::string>& files) {
+  StartFiles sorted;
+  for (const std::string& file : files) {
+    if (file.empty()) continue;
+    const std::string path = AbsolutePath(file);
+    if (IsPlaylistFile(path) && sorted.Playlist.empty()) {
+      sorted.Playlist = path;
+    } else if (IsPlaylistFile(path)) {
+      sorted.LeftOut.push_back(path);
+    } else if (sorted.Chart.empty()) {
+      sorted.Chart = path;
+    } else {
+      sorted.MoreCharts.push_back(path);
+    }
+  }
+  return sorted;
+}
+
+std::vector<std::string> ForwardTexts(const StartFiles& files) {
+  std::vector<std::string> texts;
+  const auto text = [](std::string_view word, const std::string& path) {
+    return std::string(word) + ' ' + path;
+  };
+  if (!files.Playlist.empty()) texts.push_back(text(kRemotePlaylistWord, files.Playlist));
+  if (!files.Chart.empty()) texts.push_back(text("LLOAD", files.Chart));
+  for (const std::string& chart : files.MoreCharts)
+    texts.push_back(text(kRemoteAddWord, chart));
+  return texts;
+}
 
 CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   QStringList arguments;
@@ -81,8 +140,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
       QStringLiteral("WxH"));
   const QCommandLineOption remote_option(
       QStringLiteral("remote"),
-      QStringLiteral("Send each TEXT to the running player (LLOAD path, LPLAY, LPAUSE, LSTOP, "
-                     "LPREV, LNEXT, LREW, LFF, LREP1, LREPA, LCLOSE) and print what it answers."));
+      QStringLiteral("Send each TEXT to the running player (LLOAD path, LADD path, LPLAYLIST "
+                     "path, LPLAY, LPAUSE, LSTOP, LPREV, LNEXT, LREW, LFF, LREP1, LREPA, LCLOSE) "
+                     "and print what it answers."));
   const QCommandLineOption wait_option(
       QStringLiteral("wait"),
       QStringLiteral("With --remote: how long to print the player's answers (500 ms)."),
@@ -111,8 +171,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   parser.addOption(classic_option);
   parser.addOption(choose_option);
   parser.addOption(seed_option);
-  parser.addPositionalArgument(QStringLiteral("chart"), QStringLiteral("The BMS chart to open."),
-                               QStringLiteral("[CHART]"));
+  parser.addPositionalArgument(
+      QStringLiteral("files"),
+      QStringLiteral("BMS charts to open (the first plays, the others join the playlist) or a "
+                     ".bpl playlist; a running player is handed them."),
+      QStringLiteral("[FILE...]"));
 
   CommandLine command;
   if (!parser.parse(arguments)) {
@@ -192,6 +255,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
       return fail(
           "--choose, --seed and --classic go with --dump, --render-audio or --render-frames");
     }
+    std::vector<std::string> words;
+    for (const QString& word : positional)
+      words.push_back(ToBytes(word));
+    command.Files = PlayerFiles(words);
     return command;
   }
   if (command.ChartPath.empty()) return fail("a chart is needed");

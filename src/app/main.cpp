@@ -42,6 +42,21 @@ int ForwardPreview(const quillon::CommandLine& command) {
   return quillon::RunRemoteClient({text}, 0, ignored, std::cerr);
 }
 
+// A start with files while a player runs (the desktop opening charts with the program): the
+// files go to that player and this start ends. Returns the exit status, or -1 when a new player
+// must start.
+int ForwardFiles(const quillon::StartFiles& files) {
+  const std::vector<std::string> texts = quillon::ForwardTexts(files);
+  if (texts.empty() || !quillon::RemoteInstanceRunning()) return -1;
+  std::ostringstream ignored;
+  return quillon::RunRemoteClient(texts, 0, ignored, std::cerr);
+}
+
+void ReportLeftOut(const quillon::StartFiles& files) {
+  for (const std::string& path : files.LeftOut)
+    std::cerr << "quillon: one playlist opens at a time; " << path << " is left out\n";
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -53,6 +68,16 @@ int main(int argc, char* argv[]) {
     NameApplication();
     const int forwarded = ForwardPreview(first);
     if (forwarded >= 0) return forwarded;
+  }
+  if (first.Action == Mode::Player && !first.Files.empty()) {
+    QCoreApplication app(argc, argv);
+    NameApplication();
+    const quillon::StartFiles files = quillon::SortStartFiles(first.Files);
+    const int forwarded = ForwardFiles(files);
+    if (forwarded >= 0) {
+      ReportLeftOut(files);
+      return forwarded;
+    }
   }
   // The headless commands never need a display; only the player makes a QApplication.
   if (first.Action != Mode::Player && !preview) {
@@ -75,9 +100,17 @@ int main(int argc, char* argv[]) {
   window.on_ended = [] { QCoreApplication::quit(); };
   // kill, Ctrl+C and the end of the session quit as File > Quit does.
   const quillon::ShutdownSignals shutdown_signals([&window] { window.RequestQuit(); });
-  // The chart enters the playlist and the settings: it must name the same file from any folder.
-  window.Startup(quillon::AbsolutePath(command.ChartPath), start_measure,
-                 command.Action == Mode::Preview);
+  // The chart enters the playlist and the settings: it must name the same file from any folder
+  // (SortStartFiles makes the player's paths absolute too).
+  const quillon::StartFiles files = quillon::SortStartFiles(command.Files);
+  ReportLeftOut(files);
+  const bool editor_preview = command.Action == Mode::Preview;
+  // A playlist given with the chart is the list: loading the chart leaves it alone, as a running
+  // player does with the texts ForwardFiles sends.
+  window.Startup(editor_preview ? quillon::AbsolutePath(command.ChartPath) : files.Chart,
+                 start_measure, editor_preview || !files.Playlist.empty());
   if (window.Ended()) return 0;
+  if (!files.Playlist.empty()) window.OpenPlaylist(files.Playlist);
+  window.AddChartsToPlaylist(files.MoreCharts);
   return QApplication::exec();
 }

@@ -100,7 +100,8 @@ std::optional<size_t> Playlist::Insert(PlaylistEntry entry) {
 }
 
 std::optional<std::string> Playlist::Admit(const std::string& file, bool check_file,
-                                           std::vector<std::string>& refused) const {
+                                           std::vector<std::string>& refused,
+                                           bool refuse_missing) const {
   if (!StorablePath(file)) {
     // Storing it would need another name, which would be another file.
     refused.push_back("File name with a TAB or line break cannot be listed: " + DisplayPath(file));
@@ -112,11 +113,11 @@ std::optional<std::string> Playlist::Admit(const std::string& file, bool check_f
     return std::nullopt;
   }
   if (check_file) {
-    // A missing file is listed all the same (its disk may be unmounted); anything else that
-    // could not be read as a chart is not.
+    // A missing file is listed all the same (its disk may be unmounted), unless the caller has
+    // just been told it is there; anything else that could not be read as a chart is not.
     int error = 0;
     const FileRefusal refusal = CheckUserFile(path, kChartFileCap, &error);
-    if (refusal != FileRefusal::None && refusal != FileRefusal::Missing) {
+    if (refusal != FileRefusal::None && (refuse_missing || refusal != FileRefusal::Missing)) {
       refused.push_back(RefusalText(refusal, "chart", DisplayPath(path), error));
       return std::nullopt;
     }
@@ -134,7 +135,7 @@ void Playlist::ReportRefused(const std::vector<std::string>& refused) {
   view_.ReportRefusedFiles(message);
 }
 
-bool Playlist::AddAdmitted(const std::string& path) {
+bool Playlist::AddAdmitted(const std::string& path, bool select) {
   const std::string key = UpperCase(path);
   if (keys_.contains(key)) return false;
   BmsHeader header;
@@ -146,7 +147,7 @@ bool Playlist::AddAdmitted(const std::string& path) {
   entry.FileName = path;
   entry.Key = key;
   const std::optional<size_t> row = Insert(std::move(entry));
-  if (row) selected_ = row;
+  if (row && select) selected_ = row;
   return row.has_value();
 }
 
@@ -155,6 +156,19 @@ bool Playlist::AddList(const std::string& filename) {
   const std::optional<std::string> path = Admit(filename, /*check_file=*/true, refused);
   ReportRefused(refused);
   return path && AddAdmitted(*path);
+}
+
+bool Playlist::AddCharts(const std::vector<std::string>& files) {
+  std::vector<std::string> refused;
+  bool added = false;
+  for (const std::string& file : files) {
+    const std::optional<std::string> path =
+        Admit(file, /*check_file=*/true, refused, /*refuse_missing=*/true);
+    if (path && AddAdmitted(*path, /*select=*/false)) added = true;
+  }
+  ReportRefused(refused);
+  if (added) ListSaved = false;
+  return added;
 }
 
 void Playlist::LoadBytes(std::string_view bytes, const std::string& folder) {

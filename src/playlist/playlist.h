@@ -83,6 +83,11 @@ class Playlist {
   // is refused (see Admit), which is reported. A file that does not exist is added with empty
   // texts.
   bool AddList(const std::string& filename);
+  // Charts handed over from outside (the command line, the desktop): each is appended unless it is
+  // in the list already. One that is missing or refused (see Admit) is left out, and all such are
+  // reported in one message. The selection stays where it was: a load under way gives its length
+  // to the selected row. True when a row was added; ListSaved is then false.
+  bool AddCharts(const std::vector<std::string>& files);
   // Asks about unsaved changes, then replaces the list by the file (an empty name asks for one).
   // A file that cannot be read (missing, a folder, FIFO or device, too large, unreadable) is
   // reported and leaves the list as it was; false then, or when the user cancelled.
@@ -146,13 +151,16 @@ class Playlist {
   // The absolute path a dropped or added file enters the list as, or nullopt when it may not:
   // a path with TAB, CR or LF (the file format cannot carry it), or a file that is there but is
   // a folder, FIFO, device, too large for a chart or unreadable. Then a line saying why goes to
-  // `refused`. With `check_file` false only the path itself is judged.
+  // `refused`. With `check_file` false only the path itself is judged; a missing file is
+  // admitted unless `refuse_missing`.
   std::optional<std::string> Admit(const std::string& file, bool check_file,
-                                   std::vector<std::string>& refused) const;
+                                   std::vector<std::string>& refused,
+                                   bool refuse_missing = false) const;
   // One message for the files an action refused; nothing when there are none.
   void ReportRefused(const std::vector<std::string>& refused);
-  // Scans the chart's header and puts its row in place (see AddList); `path` was admitted.
-  bool AddAdmitted(const std::string& path);
+  // Scans the chart's header and puts its row in place (see AddList), selecting it when `select`;
+  // `path` was admitted.
+  bool AddAdmitted(const std::string& path, bool select = true);
   // Puts `entry` in its place (the end, or its sorted place); the row index, or nullopt when its
   // key is already present.
   std::optional<size_t> Insert(PlaylistEntry entry);

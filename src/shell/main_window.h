@@ -83,9 +83,10 @@ class MainWindow : public QMainWindow,
   ~MainWindow() override;
 
   // Start-up steps 1 to 22, with the chart path given on the command line (may be empty), played
-  // from `start_measure`. An editor's preview (`preview`) leaves the playlist as it is. When the
-  // program closes during start-up (AutoEnd), Ended() is true afterwards.
-  void Startup(const std::string& command_line, int start_measure = 0, bool preview = false);
+  // from `start_measure`. An editor's preview, or a start that opens a playlist of its own
+  // (`keep_playlist`), leaves the playlist as it is. When the program closes during start-up
+  // (AutoEnd), Ended() is true afterwards.
+  void Startup(const std::string& command_line, int start_measure = 0, bool keep_playlist = false);
   // True once shut-down has run: the process should end.
   bool Ended() const { return ended_; }
   // Ends the program as File > Quit does, from whatever state it is in (a signal asks for this):
@@ -249,6 +250,10 @@ class MainWindow : public QMainWindow,
   void PressCommandButton(std::string_view key) override;
   void SetItemText(std::string text) override;
   void PreviewChart(const std::string& path, int measure) override;
+  void AddToPlaylist(const std::string& path) override;
+  void OpenPlaylist(const std::string& path) override;
+  // Charts from the command line for the playlist: as AddToPlaylist, with one message for all.
+  void AddChartsToPlaylist(const std::vector<std::string>& paths);
   RemoteServer* remote_server() const { return remote_server_; }
 
  protected:

@@ -6,6 +6,7 @@
 #include <QToolBar>
 
 #include "chart/numbers.h"
+#include "playlist/playlist_window.h"
 #include "shell/main_window.h"
 #include "shell/remote_channel.h"
 
@@ -131,6 +132,28 @@ void MainWindow::PreviewChart(const std::string& path, int measure) {
   engine.StartMeasure = std::to_string(m);
   ShowStillPicture();
   ArmPlayFileTimer();
+}
+
+void MainWindow::AddToPlaylist(const std::string& path) {
+  AddChartsToPlaylist({path});
+}
+
+void MainWindow::AddChartsToPlaylist(const std::vector<std::string>& paths) {
+  if (closing_ || paths.empty()) return;
+  PlaylistWindow& list = playlist_window();
+  if (list.playlist().AddCharts(paths)) list.Refresh();
+}
+
+void MainWindow::OpenPlaylist(const std::string& path) {
+  if (closing_) return;
+  PlaylistWindow& list = playlist_window();
+  // A file that cannot be read is reported and leaves the list as it was.
+  if (!list.playlist().Loadlist(path)) return;
+  // The opened list plays from its first row once the chart playing now (if any) has ended.
+  list.playlist().PlayIndex = 0;
+  list.Refresh();
+  SetPlaylistButton(true);
+  ShowPlaylist(true);
 }
 
 }  // namespace quillon

@@ -234,7 +234,7 @@ void RemoteServer::ReadClient(QLocalSocket* socket) {
   const size_t before = queue_.size();
   SplitLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), client.pending,
              client.discarding, [this, &client](std::string_view line) {
-               if (line.starts_with('L')) client.controls = true;
+               if (TakesRemoteControl(line)) client.controls = true;
                queue_.push_back(Queued{std::string(line)});
              });
   if (queue_.size() != before) PostDelivery();

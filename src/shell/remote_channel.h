@@ -77,7 +77,8 @@ class RemoteServer : public QObject {
   // byte for byte. Called from the event loop, never from inside Broadcast; it may run a nested
   // event loop, during which further lines are delivered in order.
   std::function<void(const std::string&)> on_text;
-  // Called when the last connected client that sent a text starting with "L" has gone, after
+  // Called when the last connected client that sent a text that takes control
+  // (TakesRemoteControl: an "L" text other than LADD and LPLAYLIST) has gone, after
   // its lines have been delivered (and only if no other such client is connected by then).
   std::function<void()> on_control_ended;
 
@@ -94,7 +95,7 @@ class RemoteServer : public QObject {
   struct Client {
     std::string pending;
     bool discarding = false;  // inside a line that was too long: skip to the next line end
-    bool controls = false;    // has sent an "L" text
+    bool controls = false;    // has sent a text that takes control
   };
   // A line to hand to on_text, or (end_of_control) the point where a controlling client left.
   struct Queued {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <optional>
 
 #include "platform/file_io.h"
 
@@ -14,6 +15,27 @@ bool IsCommandBarKey(std::string_view key) {
     if (k == key) return true;
   }
   return false;
+}
+
+namespace {
+
+// The path of "<word> <path>" (empty for the bare word), or nullopt when `text` is another text.
+std::optional<std::string_view> PathAfterWord(std::string_view text, std::string_view word) {
+  if (!text.starts_with(word)) return std::nullopt;
+  text.remove_prefix(word.size());
+  if (text.empty()) return text;
+  if (text.front() != ' ') return std::nullopt;
+  return text.substr(1);
+}
+
+bool IsDesktopText(std::string_view text) {
+  return PathAfterWord(text, kRemoteAddWord) || PathAfterWord(text, kRemotePlaylistWord);
+}
+
+}  // namespace
+
+bool TakesRemoteControl(std::string_view text) {
+  return text.starts_with('L') && !IsDesktopText(text);
 }
 
 RemotePreview ParseRemotePreview(std::string_view text) {
@@ -36,7 +58,7 @@ std::string ResolveRemoteText(std::string_view text) {
   size_t start = std::string_view::npos;
   if (text.starts_with(kRemotePreviewPrefix)) {
     start = text.find(' ', kRemotePreviewPrefix.size());
-  } else if (text.starts_with("LLOAD")) {
+  } else if (text.starts_with("LLOAD") || IsDesktopText(text)) {
     start = text.find(' ');
   }
   if (start == std::string_view::npos) return std::string(text);
@@ -45,6 +67,14 @@ std::string ResolveRemoteText(std::string_view text) {
 
 void HandleRemoteText(RemoteTarget& target, std::string_view text) {
   if (!text.starts_with('L')) return;
+  if (const auto path = PathAfterWord(text, kRemoteAddWord)) {
+    if (!path->empty()) target.AddToPlaylist(std::string(*path));
+    return;
+  }
+  if (const auto path = PathAfterWord(text, kRemotePlaylistWord)) {
+    if (!path->empty()) target.OpenPlaylist(std::string(*path));
+    return;
+  }
   target.SetDdeControlled(true);
   if (text == "LCLOSE") {
     target.BV_CLOSE();

@@ -36,11 +36,27 @@ class RemoteTarget {
   // Editor preview: reload `path` from disk even when it is the chart loaded now, and play it
   // from `measure`.
   virtual void PreviewChart(const std::string& path, int measure) = 0;
+  // The desktop hands over a chart for the playlist: append it (a missing or unreadable file is
+  // refused with a message and nothing changes).
+  virtual void AddToPlaylist(const std::string& path) = 0;
+  // The desktop hands over a playlist file: open it as the playlist.
+  virtual void OpenPlaylist(const std::string& path) = 0;
 };
 
 // The editor-preview command: "LPREVIEW <measure> <path>". It does not start with "LLOAD", so
 // load commands keep their meaning.
 inline constexpr std::string_view kRemotePreviewPrefix = "LPREVIEW ";
+
+// The texts a second start of the program sends when the desktop opens files with it while a
+// player runs: "LADD <path>" appends a chart to the playlist, "LPLAYLIST <path>" opens a .bpl as
+// the playlist. They come from the desktop, not from a controlling client, so neither puts the
+// player under remote control.
+inline constexpr std::string_view kRemoteAddWord = "LADD";
+inline constexpr std::string_view kRemotePlaylistWord = "LPLAYLIST";
+
+// False for LADD and LPLAYLIST texts and for texts not starting with "L"; true for every other
+// text, which puts the client that sends it in control.
+bool TakesRemoteControl(std::string_view text);
 
 // A parsed preview command: the measure is the leading whole number of the word after
 // "LPREVIEW" (0 when there is none or it does not fit an int); the path is everything after the
@@ -51,13 +67,17 @@ struct RemotePreview {
 };
 RemotePreview ParseRemotePreview(std::string_view text);
 
-// A text as a client sends it: the path of "LLOAD <path>" and of "LPREVIEW <measure> <path>" is
-// made absolute against the client's current folder (AbsolutePath), so that the player, which runs
-// in a folder of its own, finds the chart the client meant. Other texts stay as they are.
+// A text as a client sends it: the path of "LLOAD <path>", "LADD <path>", "LPLAYLIST <path>" and
+// of "LPREVIEW <measure> <path>" is made absolute against the client's current folder
+// (AbsolutePath), so that the player, which runs in a folder of its own, finds the chart the client
+// meant. Other texts stay as they are.
 std::string ResolveRemoteText(std::string_view text);
 
 // The handler, run on every text that DDEP takes:
 // 1. A text not starting with "L" (a notification, the empty text): nothing.
+// 1a. "LADD <path>": AddToPlaylist(path); "LPLAYLIST <path>": OpenPlaylist(path). The path is
+//    everything after the word's blank; the bare word or an empty path does nothing. Done, with
+//    DdeControlled and the text left as they were.
 // 2. DdeControlled = true.
 // 3. Exactly "LCLOSE": BV_CLOSE, DdeControlled = false, then on to the next steps.
 // 4. "LPREVIEW <measure> <path>": PreviewChart(path, measure); done (the text stays). A preview

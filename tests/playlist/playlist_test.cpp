@@ -338,6 +338,32 @@ TEST_F(PlaylistTest, RefusedFilesAreSkippedWithOneMessagePerAction) {
   EXPECT_EQ(list.SaveBytes().find("a b.bms"), std::string::npos);
 }
 
+TEST_F(PlaylistTest, ChartsFromOutsideMustBeThereAndLeaveTheSelectionAlone) {
+  AddCharts(2);
+  list.Select(0);
+  const std::string a = dir.Write("a.bms", "#TITLE A\r\n");
+  const std::string b = dir.Write("b.bms", "#TITLE B\r\n");
+  const std::string fifo = (dir.path() / "pipe.bms").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string missing = (dir.path() / "gone.bms").string();
+  EXPECT_TRUE(list.AddCharts({a, missing, fifo, b, a}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"/c/1.bms", "/c/2.bms", a, b}));
+  EXPECT_EQ(list.entries()[3].Title, "B");
+  // A load under way gives its length to the selected row: that must still be the first one.
+  EXPECT_EQ(list.selected(), 0u);
+  EXPECT_FALSE(list.ListSaved);
+  ASSERT_EQ(view.refusals.size(), 1u);
+  EXPECT_NE(view.refusals[0].find("gone.bms"), std::string::npos);
+  EXPECT_NE(view.refusals[0].find("pipe.bms"), std::string::npos);
+  EXPECT_TRUE(host.calls.empty());
+  // Nothing taken: nothing changes, not even the saved state.
+  list.ListSaved = true;
+  EXPECT_FALSE(list.AddCharts({missing, a}));
+  EXPECT_EQ(list.size(), 4u);
+  EXPECT_TRUE(list.ListSaved);
+  EXPECT_EQ(view.refusals.size(), 2u);
+}
+
 TEST_F(PlaylistTest, RelativePathsBecomeAbsolute) {
   const std::string sjis = "\x83\x65";
   {

@@ -345,6 +345,16 @@ TEST_F(RemoteChannelTest, ControlEndsWhenTheLastClientThatSentACommandLeaves) {
   }
   ASSERT_TRUE(RunUntil([&] { return events.size() == 3; }));
   EXPECT_EQ(events, (std::vector<std::string>{"PPREV", "LSTOP", "ended"}));
+  // A second start handing files over from the desktop takes no control, so ends none.
+  {
+    RawClient desktop(path);
+    desktop.Send("LPLAYLIST /l.bpl\nLADD /a.bms\n");
+  }
+  ASSERT_TRUE(RunUntil([&] { return events.size() == 5; }));
+  ASSERT_TRUE(RunUntil([&] { return server.ClientCount() == 1; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(events.back(), "LADD /a.bms");
+  events.erase(events.begin() + 3, events.end());
 
   // Two clients in control: control ends only when both have gone.
   events.clear();

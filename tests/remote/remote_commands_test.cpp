@@ -37,6 +37,8 @@ class RecordingTarget : public RemoteTarget {
   void PreviewChart(const std::string& path, int measure) override {
     calls.push_back("preview " + std::to_string(measure) + " " + path);
   }
+  void AddToPlaylist(const std::string& path) override { calls.push_back("add " + path); }
+  void OpenPlaylist(const std::string& path) override { calls.push_back("list " + path); }
 };
 
 TEST(RemoteCommandsTest, EachTextMakesItsCallsAndLeavesOrEmptiesTheItem) {
@@ -56,6 +58,14 @@ TEST(RemoteCommandsTest, EachTextMakesItsCallsAndLeavesOrEmptiesTheItem) {
       {"LPREVIEW 12 /a b/x.bms", {"controlled", "preview 12 /a b/x.bms"}, "untouched"},
       {"LPREVIEW 3", {"controlled"}, "untouched"},  // no path: nothing previewed
       {"LPREVIEW", {"controlled"}, ""},
+      // The desktop's texts take no control and leave the item as it was.
+      {"LADD /a b/x.bms", {"add /a b/x.bms"}, "untouched"},
+      {"LPLAYLIST /l/my list.bpl", {"list /l/my list.bpl"}, "untouched"},
+      {"LADD", {}, "untouched"},
+      {"LPLAYLIST ", {}, "untouched"},
+      {"LPLAYLIST", {}, "untouched"},
+      {"LADDX", {"controlled"}, ""},  // another word: an unknown key
+      {"LPLAY", {"controlled", "press PLAY"}, ""},
       {"PPREV", {}, "untouched"},
       {"lpause", {}, "untouched"},
       {" LPAUSE", {}, "untouched"},
@@ -66,7 +76,8 @@ TEST(RemoteCommandsTest, EachTextMakesItsCallsAndLeavesOrEmptiesTheItem) {
     HandleRemoteText(target, c.text);
     EXPECT_EQ(target.calls, c.calls) << '"' << c.text << '"';
     EXPECT_EQ(target.item, c.item) << '"' << c.text << '"';
-    EXPECT_EQ(target.controlled, !c.calls.empty() && c.calls.back() != "released") << c.text;
+    const bool took_control = !c.calls.empty() && c.calls.front() == "controlled";
+    EXPECT_EQ(target.controlled, took_control && c.calls.back() != "released") << c.text;
   }
 }
 
@@ -103,8 +114,10 @@ TEST(RemoteCommandsTest, AClientSendsChartPathsAbsoluteWithTheirBytesKept) {
             "LPREVIEW 12 " + (std::filesystem::path(here).parent_path() / "x.bms").string());
   // The path is read as the handler reads it: a blank inside it stays part of it.
   EXPECT_EQ(ResolveRemoteText("LPREVIEW 3 my song.bms"), "LPREVIEW 3 " + here + "/my song.bms");
-  for (const char* unchanged :
-       {"LLOAD /abs/./x.bms", "LLOAD", "LLOAD ", "LPREVIEW 3", "LSTOP", "PLENGTH 5", "LLOADX"})
+  EXPECT_EQ(ResolveRemoteText("LADD a b.bms"), "LADD " + here + "/a b.bms");
+  EXPECT_EQ(ResolveRemoteText("LPLAYLIST " + cp932), "LPLAYLIST " + here + "/" + cp932);
+  for (const char* unchanged : {"LLOAD /abs/./x.bms", "LLOAD", "LLOAD ", "LPREVIEW 3", "LSTOP",
+                                "PLENGTH 5", "LLOADX", "LADD", "LADDX y", "LPLAYLIST"})
     EXPECT_EQ(ResolveRemoteText(unchanged), unchanged);
 }
 

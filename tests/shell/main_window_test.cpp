@@ -1026,6 +1026,41 @@ TEST_F(MainWindowTest, RemoteCommandsDriveTheWindowAndItsNotificationsReachTheCl
   EXPECT_EQ(client.lines.back(), "PCLOSE");
 }
 
+TEST_F(MainWindowTest, TheDesktopsTextsFillThePlaylistWithoutTakingControl) {
+  auto window = Start();
+  Playlist& list = window->playlist_window().playlist();
+  const std::string first = Chart("first.bms", 1);
+  const std::string second = Chart("second song.bms", 1);
+  // A second start with two charts: the first plays, the second joins the list.
+  window->ReceiveRemoteText("LLOAD " + first);
+  window->SetDdeControlled(false);  // its client left
+  window->ReceiveRemoteText("LADD " + second);
+  EXPECT_FALSE(window->DdeControlled);
+  EXPECT_EQ(window->CurrentFile(), first);
+  ASSERT_EQ(list.size(), 1U);
+  EXPECT_EQ(list.entries()[0].FileName, second);
+  EXPECT_FALSE(window->playlist_window().isVisible());
+
+  // A playlist opens as the list, shown, and plays from its first row next (the added row is
+  // taken as saved, so no question comes first).
+  EXPECT_FALSE(list.ListSaved);
+  list.ListSaved = true;
+  list.PlayIndex = 3;
+  const std::string bpl = dir_.Write("my list.bpl", "g\tt\ta\t--:--\t" + first + "\r\n");
+  window->ReceiveRemoteText("LPLAYLIST " + bpl);
+  EXPECT_FALSE(window->DdeControlled);
+  ASSERT_EQ(list.size(), 1U);
+  EXPECT_EQ(list.entries()[0].FileName, first);
+  EXPECT_EQ(list.PlayIndex, 0);
+  EXPECT_TRUE(window->playlist_window().isVisible());
+  EXPECT_TRUE(window->button(QStringLiteral("PLAYLIST"))->isChecked());
+  // A text without a path changes nothing.
+  window->ReceiveRemoteText("LADD");
+  window->ReceiveRemoteText("LPLAYLIST");
+  EXPECT_EQ(list.size(), 1U);
+  EXPECT_FALSE(window->DdeControlled);
+}
+
 TEST_F(MainWindowTest, AnEditorPreviewReloadsTheChartAndPlaysFromItsMeasure) {
   auto window = Start();
   const std::string chart = Chart("edited.bms", 4);
