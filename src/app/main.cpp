@@ -105,12 +105,9 @@ int main(int argc, char* argv[]) {
   const quillon::StartFiles files = quillon::SortStartFiles(command.Files);
   ReportLeftOut(files);
   const bool editor_preview = command.Action == Mode::Preview;
-  // A playlist given with the chart is the list: loading the chart leaves it alone, as a running
-  // player does with the texts ForwardFiles sends.
+  window.SetStartFiles(files.Playlist, files.MoreCharts);
   window.Startup(editor_preview ? quillon::AbsolutePath(command.ChartPath) : files.Chart,
-                 start_measure, editor_preview || !files.Playlist.empty());
+                 start_measure, editor_preview);
   if (window.Ended()) return 0;
-  if (!files.Playlist.empty()) window.OpenPlaylist(files.Playlist);
-  window.AddChartsToPlaylist(files.MoreCharts);
   return QApplication::exec();
 }

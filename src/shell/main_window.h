@@ -83,10 +83,13 @@ class MainWindow : public QMainWindow,
   ~MainWindow() override;
 
   // Start-up steps 1 to 22, with the chart path given on the command line (may be empty), played
-  // from `start_measure`. An editor's preview, or a start that opens a playlist of its own
-  // (`keep_playlist`), leaves the playlist as it is. When the program closes during start-up
-  // (AutoEnd), Ended() is true afterwards.
-  void Startup(const std::string& command_line, int start_measure = 0, bool keep_playlist = false);
+  // from `start_measure`. An editor's preview (`preview`) leaves the playlist as it is. When the
+  // program closes during start-up (AutoEnd), Ended() is true afterwards.
+  void Startup(const std::string& command_line, int start_measure = 0, bool preview = false);
+  // The other files of the command line, set before Startup: a playlist to open (the chart then
+  // leaves it as it is) and charts to add to it. Startup opens them once the chart has loaded,
+  // before it plays (play runs until the chart ends).
+  void SetStartFiles(std::string playlist, std::vector<std::string> more_charts);
   // True once shut-down has run: the process should end.
   bool Ended() const { return ended_; }
   // Ends the program as File > Quit does, from whatever state it is in (a signal asks for this):
@@ -300,6 +303,8 @@ class MainWindow : public QMainWindow,
 
   // main_window_remote.cpp
   void StartRemoteControl();
+  // Opens what SetStartFiles gave, once.
+  void OpenStartFiles();
   void OnPlayFileTimer();
   void RunPendingRemoteLoad();
   void EndRemoteControl();
@@ -362,6 +367,8 @@ class MainWindow : public QMainWindow,
   QPointer<OptionsDialog> options_dialog_;
   QPointer<DebugWindow> debug_;
   PlaylistWindow* playlist_ = nullptr;
+  std::string start_playlist_;
+  std::vector<std::string> start_charts_;
 
   // Timers: title scroll and docking, the 1 ms scheduler and gauge timers, the end-of-chart
   // follow-up.

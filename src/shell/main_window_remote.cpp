@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QTimer>
 #include <QToolBar>
+#include <utility>
 
 #include "chart/numbers.h"
 #include "playlist/playlist_window.h"
@@ -142,6 +143,16 @@ void MainWindow::AddChartsToPlaylist(const std::vector<std::string>& paths) {
   if (closing_ || paths.empty()) return;
   PlaylistWindow& list = playlist_window();
   if (list.playlist().AddCharts(paths)) list.Refresh();
+}
+
+void MainWindow::SetStartFiles(std::string playlist, std::vector<std::string> more_charts) {
+  start_playlist_ = std::move(playlist);
+  start_charts_ = std::move(more_charts);
+}
+
+void MainWindow::OpenStartFiles() {
+  if (!start_playlist_.empty()) OpenPlaylist(std::exchange(start_playlist_, {}));
+  AddChartsToPlaylist(std::exchange(start_charts_, {}));
 }
 
 void MainWindow::OpenPlaylist(const std::string& path) {

@@ -36,7 +36,7 @@ void MainWindow::WriteStartupLine(const QString& text, int32_t from, int32_t to)
   pic_display_->repaint();
 }
 
-void MainWindow::Startup(const std::string& command_line, int start_measure, bool keep_playlist) {
+void MainWindow::Startup(const std::string& command_line, int start_measure, bool preview) {
   // 1. The full-screen window, hidden, over the whole screen. The play display itself stays on
   // Picture1 during start-up, so that a chart given on the command line is seen while it plays.
   fsc_ = new FullScreenWindow(popup_);
@@ -139,8 +139,10 @@ void MainWindow::Startup(const std::string& command_line, int start_measure, boo
   // Remote clients can reach the window from here on, also while a command-line chart plays.
   StartRemoteControl();
   Trace("startup 18");
+  if (command_line.empty()) OpenStartFiles();
   if (!command_line.empty()) {
-    bLoad(command_line, /*list_load=*/keep_playlist);
+    bLoad(command_line, /*list_load=*/preview || !start_playlist_.empty());
+    OpenStartFiles();
     if (start_measure > 0) {
       core_->engine.StartMeasure = std::to_string(
           std::clamp<int32_t>(start_measure, 0, std::max(core_->chart.LastMeasure, 0)));
