@@ -14,6 +14,7 @@
 #include "playlist/playlist_window.h"
 #include "resources/toolbar_icons.h"
 #include "shell/full_screen_window.h"
+#include "shell/mpris_service.h"
 #include "shell/picture_widgets.h"
 
 namespace quillon {

@@ -50,6 +50,7 @@ namespace quillon {
 class FullScreenWindow;
 class LinesWidget;
 class PictureWidget;
+class MprisService;
 class PlaylistWindow;
 class RemoteServer;
 
@@ -63,6 +64,8 @@ struct MainWindowOptions {
   std::string DebugLogPath = "Debug.txt";  // the debug window's log, in the current folder
   bool UseSoundDevice = true;
   bool ShowMessageBoxes = true;
+  // The desktop's media controls on the session bus; tests leave the user's bus alone.
+  bool MediaControls = true;
   UiLanguage Language = DetectUiLanguage();
 };
 
@@ -250,6 +253,8 @@ class MainWindow : public QMainWindow,
   void SetItemText(std::string text) override;
   void PreviewChart(const std::string& path, int measure) override;
   RemoteServer* remote_server() const { return remote_server_; }
+  // The media controls on the session bus; nullptr when there is none.
+  MprisService* media_controls() const { return mpris_.get(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -298,6 +303,12 @@ class MainWindow : public QMainWindow,
   void OnPlayFileTimer();
   void RunPendingRemoteLoad();
   void EndRemoteControl();
+
+  // main_window_mpris.cpp: the media controls' view of the window.
+  class MediaTarget;
+  void StartMediaControls();
+  // The play state or the chart may have changed: the media controls send what did.
+  void MediaStateChanged();
 
   // main_window_startup.cpp
   void Shutdown();
@@ -410,6 +421,11 @@ class MainWindow : public QMainWindow,
   std::vector<std::string> load_log_;
   std::vector<std::string> trace_;
   std::vector<std::string> messages_;
+  // The stage picture the loaded chart showed (empty: none), and the loads so far.
+  std::string media_art_;
+  uint64_t media_serial_ = 0;
+  // Last, so it goes first: its target reaches into the window.
+  std::unique_ptr<MprisService> mpris_;
 };
 
 }  // namespace quillon

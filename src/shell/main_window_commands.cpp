@@ -288,6 +288,8 @@ int32_t MainWindow::bLoad(const std::string& file, bool list_load) {
   loading_ = true;
   setWindowTitle(QStringLiteral("Loading..."));
   current_file_ = file;
+  media_art_.clear();
+  ++media_serial_;
   core_->engine.StopFile(false);
   Status(1005, "OPEN");
 
@@ -304,6 +306,7 @@ int32_t MainWindow::bLoad(const std::string& file, bool list_load) {
   control_panel().ApplyChartKeys(core_->chart.Header.SevenKeys);
   Status(1004, "STOP");
   loading_ = false;
+  MediaStateChanged();
   return result == kChartRefused ? -1 : result;
 }
 
@@ -359,6 +362,7 @@ void MainWindow::ReloadChart() {
   engine.HaltPlay();
   const std::string measure = engine.StartMeasure;
   Status(1005, "RELOAD");
+  media_art_.clear();
   ChartLoader loader(core_->chart, *this, core_->flags, &core_->resources, ChartLoadOptions());
   loader.LoadBms(current_file_, /*keep_resources=*/false);
   ApplyTitlePanelHeight();
@@ -368,6 +372,7 @@ void MainWindow::ReloadChart() {
   engine.StopFile(false);
   ShowChartNumbers();
   loading_ = false;
+  MediaStateChanged();
 }
 
 void MainWindow::ShowChartNumbers() {

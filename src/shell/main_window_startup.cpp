@@ -138,6 +138,7 @@ void MainWindow::Startup(const std::string& command_line, int start_measure, boo
   core_->engine.NotUseMMTimer = program_.NotUseMMTimer;
   // Remote clients can reach the window from here on, also while a command-line chart plays.
   StartRemoteControl();
+  StartMediaControls();
   Trace("startup 18");
   if (!command_line.empty()) {
     bLoad(command_line, /*list_load=*/preview);

@@ -62,6 +62,7 @@ class MainWindowTest : public ::testing::Test {
     options.Language = UiLanguage::English;
     options.DebugLogPath = (dir_.path() / "Debug.txt").string();
     options.RemoteSocketPath = QString::fromStdString((dir_.path() / "remote.sock").string());
+    options.MediaControls = false;
     return options;
   }
   std::unique_ptr<MainWindow> Start(const std::string& chart = {}) {
