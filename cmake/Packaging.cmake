@@ -7,12 +7,14 @@ set(CPACK_PACKAGE_NAME quillon)
 set(CPACK_PACKAGE_VENDOR "The Quillon developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "player and viewer for BMS rhythm-game charts")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Quillon opens a BMS chart (.bms, .bme, .bml, .pms) and plays it: every key sound at its time, \
-the notes scrolling down the lanes and the background animation behind them. It plays .bpl \
-playlists, shows a chart's properties, writes the display frame by frame for a video and the \
-sound as a WAV file, and can be driven by another program or used as a chart editor's preview \
-player.")
+# Debian wants the long description in lines under 80 columns.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Quillon opens a BMS chart (.bms, .bme, .bml, .pms) and plays it: every key"
+  "sound at its time, the notes scrolling down the lanes and the background"
+  "animation behind them. It plays .bpl playlists, shows a chart's properties,"
+  "writes the display frame by frame for a video and the sound as a WAV file,"
+  "and can be driven by another program or used as a chart editor's preview"
+  "player.")
 set(CPACK_PACKAGE_CONTACT ${QUILLON_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
