@@ -118,12 +118,10 @@ void OptionsDialog::BuildLayout(UiLanguage language) {
   auto* checks = new QVBoxLayout(extended);
   checks->setSpacing(4);
   no_scroll_title_ = AddCheckBox(checks, "chkNoScrTitle", strings.Get(2002), strings.Get(2003));
-  not_use_mm_timer_ =
-      AddCheckBox(checks, "chkNotUseMMTimer", strings.Get(2004), strings.Get(2005));
+  not_use_mm_timer_ = AddCheckBox(checks, "chkNotUseMMTimer", strings.Get(2004), strings.Get(2005));
   susie_ = AddCheckBox(checks, "chkSusie", strings.Get(2006), strings.Get(2007));
   auto_end_ = AddCheckBox(checks, "chkAutoEnd", strings.Get(2008), strings.Get(2009));
-  minimize_sleep_ =
-      AddCheckBox(checks, "chkMinimizeSleep", strings.Get(2010), strings.Get(2011));
+  minimize_sleep_ = AddCheckBox(checks, "chkMinimizeSleep", strings.Get(2010), strings.Get(2011));
 
   // The sleep value sits under its box, indented like the box's caption.
   sleep_bar_ = new QScrollBar(Qt::Vertical);

@@ -228,8 +228,7 @@ void PlaylistWindow::BuildMenu() {
   const StringTable strings = Strings();
   QMenu* file = menuBar()->addMenu(Utf8(strings.Get(10)));
   file->setObjectName(QStringLiteral("mnuFile"));
-  auto add = [this, file, &strings](const char* name, int caption,
-                                    std::function<void()> action) {
+  auto add = [this, file, &strings](const char* name, int caption, std::function<void()> action) {
     QAction* item = file->addAction(Utf8(strings.Get(caption)));
     item->setObjectName(Utf8(name));
     connect(item, &QAction::triggered, this, [action = std::move(action)] { action(); });
@@ -349,8 +348,8 @@ QString PlaylistWindow::RunFileDialog(FileDialogKind kind) {
   // The save dialog adds ".bpl" itself, so its question about overwriting an existing file is
   // asked for the name that is then written.
   const StringTable strings = Strings();
-  const std::string filter = strings.Get(1107) + '\0' + "*.bpl" + '\0' + strings.Get(1104) +
-                             '\0' + "*.*" + '\0';
+  const std::string filter =
+      strings.Get(1107) + '\0' + "*.bpl" + '\0' + strings.Get(1104) + '\0' + "*.*" + '\0';
   const std::string folder = QDir::currentPath().toStdString();
   return QString::fromStdString(kind == FileDialogKind::Open
                                     ? OpenFileDialog(this, filter, folder)
