@@ -115,7 +115,9 @@ void PlaylistTree::FitLengthColumn() {
   const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
   const int text = fontMetrics().horizontalAdvance(QStringLiteral("00:00"));
   const auto column = static_cast<int>(PlaylistColumn::Length);
-  setColumnWidth(column, std::max(kColumns[column].width, text + 2 * margin));
+  // Wide enough for its header too ("Length" is wider than "00:00").
+  setColumnWidth(column, std::max({kColumns[column].width, text + 2 * margin,
+                                   header()->sectionSizeHint(column)}));
 }
 
 void PlaylistTree::dragMoveEvent(QDragMoveEvent* event) {
