@@ -11,6 +11,7 @@ packages=(
   libsdl2-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils fonts-ipafont-gothic
+  desktop-file-utils appstream shared-mime-info libglib2.0-bin groff-base file
 )
 
 missing=()
