@@ -142,6 +142,12 @@ class MainWindow : public QMainWindow,
   QAction* button(const QString& key) const;
   QAction* menu_item(const QString& name) const;  // "mF(0)", "mVie(2)", "mZi(1)", "mPi(5)"...
   QMenu* popup_menu() const { return popup_; }
+  // File → Recent charts: one item per chart ("mRecent(0)" the most recent), then
+  // "mRecentClear".
+  QMenu* recent_menu() const { return menu_recent_; }
+  const std::vector<std::string>& recent_charts() const { return recent_charts_; }
+  // Empties the recent list, in the menu and in the settings file.
+  void ClearRecentCharts();
   PictureWidget* picture1() const { return picture1_; }
   PictureWidget* position_bar() const { return pic_cur_pos_; }
   QWidget* title_panel() const;
@@ -332,6 +338,13 @@ class MainWindow : public QMainWindow,
   void ShowDisplay();
   void RefreshStatusPicture(StatusPicture picture);
 
+  // The interface text `id` from the string table.
+  QString Text(int id) const { return QString::fromStdString(strings_.Get(id)); }
+  // Puts a chart that loaded at the top of the recent list and stores the list.
+  void RememberChart(const std::string& path);
+  void StoreRecentCharts();
+  void FillRecentMenu();
+
   // main_window_views.cpp
   void PrintLoadLine(std::string_view text, bool next_line);
   void ApplyTitleLines();
@@ -360,6 +373,8 @@ class MainWindow : public QMainWindow,
   std::map<QString, QAction*> buttons_;
   std::map<QString, QAction*> menu_items_;
   QMenu* menu_file_ = nullptr;
+  QMenu* menu_recent_ = nullptr;
+  std::vector<std::string> recent_charts_;
   QMenu* menu_view_ = nullptr;
   QMenu* menu_items_sub_ = nullptr;
   QMenu* menu_zoom_ = nullptr;

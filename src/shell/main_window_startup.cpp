@@ -114,7 +114,7 @@ void MainWindow::Startup(const std::string& command_line, int start_measure, boo
   Trace("startup 13");
 
   // 14. "Now loading".
-  WriteStartupLine(QStringLiteral("なうろーでぃんぐ..."), kWhite, kYellow);
+  WriteStartupLine(Text(1101), kWhite, kYellow);
   Trace("startup 14");
 
   // 15. Skins.
@@ -155,7 +155,7 @@ void MainWindow::Startup(const std::string& command_line, int start_measure, boo
   }
 
   // 19. "Ready".
-  WriteStartupLine(QStringLiteral("準備完了～^^;;"), kYellow, kOrange);
+  WriteStartupLine(Text(1102), kYellow, kOrange);
   Trace("startup 19");
 
   // 20-22. The display, the back buffer and a fresh layout.

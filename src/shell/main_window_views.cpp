@@ -188,7 +188,7 @@ void MainWindow::AddPictureFile(std::string_view item) {
 }
 
 int MainWindow::AskRandomBranch(int random_count, int branches) {
-  return AskRandomSelect(this, random_count, branches);
+  return AskRandomSelect(this, random_count, branches, strings_.language());
 }
 
 // ---- PlayView ----
