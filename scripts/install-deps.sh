@@ -10,7 +10,8 @@ packages=(
   nlohmann-json3-dev
   libsdl2-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils fonts-ipafont-gothic
+  xvfb xauth xdotool x11-utils fonts-ipafont-gothic dbus-daemon dbus-bin
+  desktop-file-utils appstream shared-mime-info libglib2.0-bin groff-base file
 )
 
 missing=()

@@ -104,10 +104,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
       QStringLiteral("dump"), QStringLiteral("Print the compiled chart as JSON and exit."));
   const QCommandLineOption choose_option(
       QStringLiteral("choose"),
-      QStringLiteral("The branch of each #RANDOM block in turn (0: random)."),
+      QStringLiteral("With --dump, --render-audio or --render-frames: the branch of each #RANDOM "
+                     "block in turn, such as 2,1 (0: random)."),
       QStringLiteral("LIST"));
   const QCommandLineOption seed_option(
-      QStringLiteral("seed"), QStringLiteral("Seed for the random branches."), QStringLiteral("N"));
+      QStringLiteral("seed"),
+      QStringLiteral("With --dump, --render-audio or --render-frames: the seed of the random "
+                     "branches."),
+      QStringLiteral("N"));
   const QCommandLineOption resources_option(
       QStringLiteral("resources"),
       QStringLiteral("With --dump: also load the sounds and pictures and list them."));

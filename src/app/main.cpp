@@ -24,6 +24,8 @@ void NameApplication() {
   QCoreApplication::setApplicationName(QStringLiteral("Quillon"));
   QCoreApplication::setOrganizationName(QStringLiteral("Quillon"));
   QCoreApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
+  // Ties the window to quillon.desktop, whose icon and name the desktop then shows for it.
+  QGuiApplication::setDesktopFileName(QStringLiteral("quillon"));
 }
 
 // Editor preview: the running player takes the chart (or the stop) through its remote channel;

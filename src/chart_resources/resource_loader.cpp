@@ -11,6 +11,7 @@
 #include "platform/file_io.h"
 #include "platform/file_lookup.h"
 #include "platform/picture_file.h"
+#include "resources/string_table.h"
 
 namespace quillon {
 namespace {
@@ -217,7 +218,7 @@ void ResourceLoader::LoadSounds(Chart& chart, const CompiledLines& lines, LoadVi
       if (result.ok) {
         entry = sound_.CreateBuffer(result.sound);
       } else {
-        messages_.ShowSoundError("ファイルロード中のエラー :\n" + job.resolved);
+        messages_.ShowSoundError(StringTable().Get(1109) + job.resolved);
       }
     }
     if (entry > 0) sound_.dsSetVolume(entry, level);

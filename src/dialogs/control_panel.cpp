@@ -123,11 +123,13 @@ void ControlPanel::BuildLayout() {
   connect(sleep_bar_, &QScrollBar::valueChanged, this, [this](int v) { OnSleepMoved(v); });
 
   auto* bars = new QHBoxLayout;
-  bars->addWidget(BarFrame(QString::fromUtf8("表示倍率"), zoom_bar_, zoom_label_));
+  // The captions of the zoom and size frames come from the string table (Changelang).
+  zoom_frame_ = BarFrame({}, zoom_bar_, zoom_label_);
+  bars->addWidget(zoom_frame_);
   bars->addWidget(BarFrame(QStringLiteral("Sleep"), sleep_bar_, sleep_label_));
 
-  auto* size_frame = new QGroupBox(QString::fromUtf8("画面サイズ:"));
-  auto* size_row = new QHBoxLayout(size_frame);
+  size_frame_ = new QGroupBox;
+  auto* size_row = new QHBoxLayout(size_frame_);
   for (int i = 0; i < 3; ++i) {
     auto* button = new QPushButton(QString::fromUtf8(kSizeCaptions[i]));
     button->setObjectName(QStringLiteral("cmdSize%1").arg(i));
@@ -140,7 +142,7 @@ void ControlPanel::BuildLayout() {
   auto* control_column = new QVBoxLayout;
   control_column->addWidget(tempo_frame);
   control_column->addLayout(bars);
-  control_column->addWidget(size_frame);
+  control_column->addWidget(size_frame_);
   control_column->addStretch();
 
   auto* top = new QHBoxLayout(this);
@@ -228,6 +230,8 @@ void ControlPanel::OnSleepMoved(int position) {
 void ControlPanel::Changelang(const StringTable& strings) {
   for (int i = 0; i < panel::kElementCount; ++i)
     Element(i)->setText(QString::fromStdString(strings.Get(500 + i)));
+  zoom_frame_->setTitle(QString::fromStdString(strings.Get(2300)));
+  size_frame_->setTitle(QString::fromStdString(strings.Get(2301)));
 }
 
 void ControlPanel::closeEvent(QCloseEvent* event) {

@@ -20,6 +20,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QPushButton;
 class QScrollBar;
@@ -112,6 +113,8 @@ class ControlPanel : public QWidget {
   QComboBox* tempo_box_ = nullptr;
   QScrollBar* zoom_bar_ = nullptr;
   QLabel* zoom_label_ = nullptr;
+  QGroupBox* zoom_frame_ = nullptr;
+  QGroupBox* size_frame_ = nullptr;
   QScrollBar* sleep_bar_ = nullptr;
   QLabel* sleep_label_ = nullptr;
   std::array<QPushButton*, 3> size_buttons_{};

@@ -71,11 +71,11 @@ class PreviewBox : public QWidget {
   const QImage& image_;
 };
 
-QCheckBox* AddCheckBox(QVBoxLayout* column, const char* name, const char* caption,
-                       const char* tooltip) {
-  auto* box = new QCheckBox(Utf8(caption));
+QCheckBox* AddCheckBox(QVBoxLayout* column, const char* name, const std::string& caption,
+                       const std::string& tooltip) {
+  auto* box = new QCheckBox(QString::fromStdString(caption));
   box->setObjectName(Utf8(name));
-  box->setToolTip(Utf8(tooltip));
+  box->setToolTip(QString::fromStdString(tooltip));
   column->addWidget(box);
   return box;
 }
@@ -104,30 +104,24 @@ OptionsDialog::OptionsDialog(OptionsHost& host, ProgramSettings& settings, Setti
       store_(store),
       preview_(kPreviewSize, QImage::Format_RGB32) {
   setObjectName(QStringLiteral("frmOption"));
-  setWindowTitle(Utf8("おぷしょん(謎"));
+  setWindowTitle(QString::fromStdString(StringTable(language).Get(2000)));
   setAttribute(Qt::WA_DeleteOnClose);
   BuildLayout(language);
   LoadControls();
 }
 
 void OptionsDialog::BuildLayout(UiLanguage language) {
-  auto* extended = new QGroupBox(Utf8("拡張設定"));
+  const StringTable strings(language);
+  const auto text = [&strings](int id) { return QString::fromStdString(strings.Get(id)); };
+  auto* extended = new QGroupBox(text(2001));
   extended->setObjectName(QStringLiteral("frmSep0"));
   auto* checks = new QVBoxLayout(extended);
   checks->setSpacing(4);
-  no_scroll_title_ = AddCheckBox(checks, "chkNoScrTitle", "タイトルをスクロールさせない(&C)",
-                                 "タイトルバーの文字列をスクロールさせません");
-  not_use_mm_timer_ =
-      AddCheckBox(checks, "chkNotUseMMTimer", "マルチメディアタイマーを利用しない(&T)",
-                  "不安定なとき以外はチェックしないことをおすすめします");
-  susie_ = AddCheckBox(checks, "chkSusie", "Susie Plug-Inを利用する(未実装)",
-                       "Susie Plug-Inを使用します。表示されないBGAがある場合に使用してください。");
-  auto_end_ =
-      AddCheckBox(checks, "chkAutoEnd", "ファイル名指定起動したときは演奏終了後に終了する(&E)",
-                  "関連づけ起動をした場合の処理です");
-  minimize_sleep_ = AddCheckBox(
-      checks, "chkMinimizeSleep", "ウィンドウを最小化した時は Sleep を以下の値に変える(&S)",
-      "ウィンドウを最小化している時の負荷を下げたい場合は数字を大きくしてください");
+  no_scroll_title_ = AddCheckBox(checks, "chkNoScrTitle", strings.Get(2002), strings.Get(2003));
+  not_use_mm_timer_ = AddCheckBox(checks, "chkNotUseMMTimer", strings.Get(2004), strings.Get(2005));
+  susie_ = AddCheckBox(checks, "chkSusie", strings.Get(2006), strings.Get(2007));
+  auto_end_ = AddCheckBox(checks, "chkAutoEnd", strings.Get(2008), strings.Get(2009));
+  minimize_sleep_ = AddCheckBox(checks, "chkMinimizeSleep", strings.Get(2010), strings.Get(2011));
 
   // The sleep value sits under its box, indented like the box's caption.
   sleep_bar_ = new QScrollBar(Qt::Vertical);
@@ -148,22 +142,18 @@ void OptionsDialog::BuildLayout(UiLanguage language) {
   sleep_row->addStretch(1);
   checks->addLayout(sleep_row);
   // Which reading the next load uses.
-  extended_ =
-      AddCheckBox(checks, "chkExtended", StringTable(language).Get(27).c_str(),
-                  language == UiLanguage::Japanese ? "次に読み込む譜面から有効になります"
-                                                   : "Takes effect from the next chart loaded");
+  extended_ = AddCheckBox(checks, "chkExtended", strings.Get(27), strings.Get(2012));
 
-  auto* title = new QGroupBox(Utf8("タイトル表示"));
+  auto* title = new QGroupBox(text(2013));
   title->setObjectName(QStringLiteral("frmSep1"));
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(6);
   grid->setVerticalSpacing(4);
-  grid->addWidget(new QLabel(Utf8("フォント")), 0, 1, Qt::AlignHCenter);
-  grid->addWidget(new QLabel(Utf8("文字色")), 0, 2, 1, 2, Qt::AlignHCenter);
-  constexpr const char* kRowCaptions[] = {"ジャンル", "タイトル", "アーティスト"};
+  grid->addWidget(new QLabel(text(2014)), 0, 1, Qt::AlignHCenter);
+  grid->addWidget(new QLabel(text(2015)), 0, 2, 1, 2, Qt::AlignHCenter);
   for (int i = 0; i < 3; ++i) {
     const auto at = static_cast<size_t>(i);
-    auto* caption = new QLabel(Utf8(kRowCaptions[i]));
+    auto* caption = new QLabel(text(2016 + i));
     caption->setObjectName(QStringLiteral("lblInfo%1").arg(i));
     grid->addWidget(caption, i + 1, 0);
 

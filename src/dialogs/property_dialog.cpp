@@ -119,7 +119,7 @@ std::string IdText(int id) {
 }
 
 // A caption and its read-only text box, the box `span` columns wide.
-QLineEdit* AddField(QGridLayout* grid, int row, const char* caption, const char* name,
+QLineEdit* AddField(QGridLayout* grid, int row, std::string_view caption, const char* name,
                     int span = 1) {
   auto* field = new QLineEdit;
   field->setObjectName(Utf8(name));
@@ -129,7 +129,7 @@ QLineEdit* AddField(QGridLayout* grid, int row, const char* caption, const char*
   return field;
 }
 
-QLabel* AddScoreRow(QGridLayout* grid, int row, const char* caption, const char* name) {
+QLabel* AddScoreRow(QGridLayout* grid, int row, std::string_view caption, const char* name) {
   auto* label = new QLabel(Utf8(caption));
   label->setObjectName(QStringLiteral("lblCap%1").arg(row));
   auto* value = new QLabel(QStringLiteral("0"));
@@ -142,7 +142,7 @@ QLabel* AddScoreRow(QGridLayout* grid, int row, const char* caption, const char*
   return value;
 }
 
-QPushButton* AddButton(QHBoxLayout* bar, const char* name, const char* caption) {
+QPushButton* AddButton(QHBoxLayout* bar, const char* name, std::string_view caption) {
   auto* button = new QPushButton(Utf8(caption));
   button->setObjectName(Utf8(name));
   bar->addWidget(button);
@@ -167,18 +167,19 @@ PropertyDialog::PropertyDialog(PropertyHost& host, QWidget* parent, UiLanguage l
 
   tabs_ = new QTabWidget(this);
   tabs_->setObjectName(QStringLiteral("tabSelect"));
-  tabs_->addTab(BuildInfoTab(), Utf8("BMS情報"));
-  tabs_->addTab(BuildFilesTab(), Utf8("使用ファイル情報"));
-  tabs_->addTab(BuildScoreTab(), Utf8("現在状態"));
-  tabs_->addTab(BuildTextTab(), Utf8("BMS内容"));
+  const StringTable strings(language_);
+  tabs_->addTab(BuildInfoTab(), Utf8(strings.Get(2200)));
+  tabs_->addTab(BuildFilesTab(), Utf8(strings.Get(2201)));
+  tabs_->addTab(BuildScoreTab(), Utf8(strings.Get(2202)));
+  tabs_->addTab(BuildTextTab(), Utf8(strings.Get(2203)));
   for (int i = 0; i < kTabCount; ++i)
     tabs_->widget(i)->setObjectName(QStringLiteral("picTabs%1").arg(i));
   connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { OnTabChanged(index + 1); });
 
   auto* bar = new QHBoxLayout;
   bar->addStretch(1);
-  open_folder_ = AddButton(bar, "cmdOpenFold", "フォルダを開く(&O)");
-  close_ = AddButton(bar, "cmdClose", "閉じる(&C)");
+  open_folder_ = AddButton(bar, "cmdOpenFold", strings.Get(2204));
+  close_ = AddButton(bar, "cmdClose", strings.Get(2105));
   connect(open_folder_, &QPushButton::clicked, this, [this] { OpenFolder(file_name_->text()); });
   connect(close_, &QPushButton::clicked, this, &QWidget::close);
 
@@ -199,26 +200,24 @@ QWidget* PropertyDialog::BuildInfoTab() {
   file_name_->setReadOnly(true);
   grid->addWidget(file_name_, 0, 0, 1, 3);
 
-  // The header rows of the extended reading: a caption in each language.
-  const bool japanese = language_ == UiLanguage::Japanese;
-  const auto add_extended = [&](int row, const char* english, const char* japanese_caption,
-                                const char* name, int span = 1) {
-    AddField(grid, row, japanese ? japanese_caption : english, name, span);
+  const StringTable strings(language_);
+  const auto add = [&](int row, int text_id, const char* name, int span = 1) {
+    AddField(grid, row, strings.Get(text_id), name, span);
   };
-  AddField(grid, 1, "ジャンル :", "txtGenre");
-  AddField(grid, 2, "タイトル :", "txtTitle");
-  add_extended(3, "Subtitle :", "サブタイトル :", "txtSubTitle");
-  AddField(grid, 4, "アーティスト :", "txtArtist");
-  add_extended(5, "Subartist :", "サブアーティスト :", "txtSubArtist");
-  AddField(grid, 6, "プレイレベル :", "txtPlaylevel");
-  AddField(grid, 7, "ランク :", "txtRank");
-  AddField(grid, 8, "プレイヤー :", "txtPlayer");
+  add(1, 2205, "txtGenre");
+  add(2, 2206, "txtTitle");
+  add(3, 2207, "txtSubTitle");
+  add(4, 2208, "txtArtist");
+  add(5, 2209, "txtSubArtist");
+  add(6, 2210, "txtPlaylevel");
+  add(7, 2211, "txtRank");
+  add(8, 2212, "txtPlayer");
   AddField(grid, 9, "BPM :", "txtBPM");
-  add_extended(10, "Total :", "トータル :", "txtTotal");
-  add_extended(11, "Difficulty :", "難易度 :", "txtDifficulty");
-  AddField(grid, 12, "更新日時 :", "txtDate");
+  add(10, 2213, "txtTotal");
+  add(11, 2214, "txtDifficulty");
+  add(12, 2215, "txtDate");
 
-  grid->addWidget(new QLabel(Utf8("属性 :")), 13, 0);
+  grid->addWidget(new QLabel(Utf8(strings.Get(2216))), 13, 0);
   auto* boxes = new QHBoxLayout;
   constexpr std::array<std::pair<const char*, const char*>, 5> kAttributes{{
       {"chkBGA", "BGA"},
@@ -241,12 +240,11 @@ QWidget* PropertyDialog::BuildInfoTab() {
 
   AddField(grid, 14, "E-Mail :", "txtEMail", 2);
   AddField(grid, 15, "URL :", "Text1", 2);
-  add_extended(16, "Stage file :", "ステージファイル :", "txtStageFile", 2);
-  add_extended(17, "Banner :", "バナー :", "txtBanner", 2);
-  add_extended(18, "Preview :", "プレビュー :", "txtPreview", 2);
-  add_extended(19, "LN type :", "LNタイプ :", "txtLnType", 2);
-  add_extended(20, "LN object :", "LNオブジェ :", "txtLnObj", 2);
-  add_extended(21, "LN mode :", "LNモード :", "txtLnMode", 2);
+  for (int row = 16; row <= 21; ++row) {
+    constexpr const char* kNames[] = {"txtStageFile", "txtBanner", "txtPreview",
+                                      "txtLnType",    "txtLnObj",  "txtLnMode"};
+    add(row, 2217 + row - 16, kNames[row - 16], 2);
+  }
 
   stage_box_ = new ImageBox(stage_picture_, panel);
   stage_box_->setObjectName(QStringLiteral("picStageBMP"));
@@ -292,8 +290,9 @@ QWidget* PropertyDialog::BuildFilesTab() {
 QWidget* PropertyDialog::BuildScoreTab() {
   auto* panel = new QWidget;
   auto* grid = new QGridLayout(panel);
-  current_points_ = AddScoreRow(grid, 0, "全Great時現得点", "lblCurPts");
-  key_points_ = AddScoreRow(grid, 1, "Great時得点/1Key", "lblKeyPts");
+  const StringTable strings(language_);
+  current_points_ = AddScoreRow(grid, 0, strings.Get(2223), "lblCurPts");
+  key_points_ = AddScoreRow(grid, 1, strings.Get(2224), "lblKeyPts");
   total_notes_ = AddScoreRow(grid, 2, "Total Notes", "lblTNotes");
   played_notes_ = AddScoreRow(grid, 3, "Played Notes", "lblPNotes");
   grid->setColumnStretch(2, 1);

@@ -7,13 +7,15 @@
 
 namespace quillon {
 
-RandomSelectDialog::RandomSelectDialog(int random_count, int branches, QWidget* parent)
+RandomSelectDialog::RandomSelectDialog(int random_count, int branches, QWidget* parent,
+                                       UiLanguage language)
     : QDialog(parent) {
+  const StringTable strings(language);
   setObjectName(QStringLiteral("frmRSelect"));
-  setWindowTitle(QString::fromUtf8("再生パターンを選んでください"));
+  setWindowTitle(QString::fromStdString(strings.Get(2302)));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-  caption_ = new QLabel(QString::number(random_count) + QString::fromUtf8("個目"));
+  caption_ = new QLabel(QString::fromStdString(strings.Get(2303)).arg(random_count));
   caption_->setObjectName(QStringLiteral("lblCap"));
 
   list_ = new QListWidget;
@@ -44,8 +46,8 @@ int RandomSelectDialog::Choice() const {
   return selected.isEmpty() ? 0 : list_->row(selected.front());
 }
 
-int AskRandomSelect(QWidget* parent, int random_count, int branches) {
-  RandomSelectDialog dialog(random_count, branches, parent);
+int AskRandomSelect(QWidget* parent, int random_count, int branches, UiLanguage language) {
+  RandomSelectDialog dialog(random_count, branches, parent, language);
   dialog.exec();
   return dialog.Choice();
 }

@@ -1,8 +1,10 @@
-// The random select dialog "再生パターンを選んでください": while the Random Select element is
+// The random select dialog ("choose the pattern to play"): while the Random Select element is
 // ticked, the chart loader asks with it which branch of a #RANDOM block to take.
 #pragma once
 
 #include <QDialog>
+
+#include "resources/string_table.h"
 
 class QLabel;
 class QListWidget;
@@ -14,7 +16,8 @@ class RandomSelectDialog : public QDialog {
  public:
   // The question for the `random_count`-th #RANDOM block of the load, with `branches` branches:
   // the list holds "Random" and "1" to "<branches>", "Random" selected.
-  RandomSelectDialog(int random_count, int branches, QWidget* parent = nullptr);
+  RandomSelectDialog(int random_count, int branches, QWidget* parent = nullptr,
+                     UiLanguage language = DetectUiLanguage());
 
   QListWidget* List() const { return list_; }
   QLabel* Caption() const { return caption_; }
@@ -31,6 +34,7 @@ class RandomSelectDialog : public QDialog {
 };
 
 // Asks modally; see RandomSelectDialog::Choice for the answer.
-int AskRandomSelect(QWidget* parent, int random_count, int branches);
+int AskRandomSelect(QWidget* parent, int random_count, int branches,
+                    UiLanguage language = DetectUiLanguage());
 
 }  // namespace quillon

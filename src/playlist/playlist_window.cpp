@@ -35,12 +35,12 @@ QString Utf8(const std::string& text) {
 }
 
 struct ColumnSetup {
-  const char* header;
+  int header;  // string table id
   int width;
 };
 // In PlaylistColumn order.
 constexpr ColumnSetup kColumns[] = {
-    {"ジャンル", 128}, {"タイトル", 128}, {"アーティスト", 128}, {"長さ", 38}, {"ファイル名", 250},
+    {2016, 128}, {2017, 128}, {2018, 128}, {2100, 38}, {2101, 250},
 };
 
 QPushButton* AddButton(QHBoxLayout* bar, const char* name, const char* caption) {
@@ -115,7 +115,9 @@ void PlaylistTree::FitLengthColumn() {
   const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
   const int text = fontMetrics().horizontalAdvance(QStringLiteral("00:00"));
   const auto column = static_cast<int>(PlaylistColumn::Length);
-  setColumnWidth(column, std::max(kColumns[column].width, text + 2 * margin));
+  // Wide enough for its header too ("Length" is wider than "00:00").
+  setColumnWidth(column, std::max({kColumns[column].width, text + 2 * margin,
+                                   header()->sectionSizeHint(column)}));
 }
 
 void PlaylistTree::dragMoveEvent(QDragMoveEvent* event) {
@@ -155,8 +157,9 @@ PlaylistWindow::PlaylistWindow(PlaylistHost& host, bool japanese_ui, QWidget* pa
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setColumnCount(static_cast<int>(std::size(kColumns)));
   QStringList headers;
+  const StringTable strings = Strings();
   for (const ColumnSetup& column : kColumns)
-    headers << Utf8(column.header);
+    headers << Utf8(strings.Get(column.header));
   list_->setHeaderLabels(headers);
   for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
     list_->setColumnWidth(i, kColumns[i].width);
@@ -224,18 +227,19 @@ PlaylistWindow::PlaylistWindow(PlaylistHost& host, bool japanese_ui, QWidget* pa
 }
 
 void PlaylistWindow::BuildMenu() {
-  QMenu* file = menuBar()->addMenu(Utf8("ファイル(&F)"));
+  const StringTable strings = Strings();
+  QMenu* file = menuBar()->addMenu(Utf8(strings.Get(10)));
   file->setObjectName(QStringLiteral("mnuFile"));
-  auto add = [this, file](const char* name, const char* caption, std::function<void()> action) {
-    QAction* item = file->addAction(Utf8(caption));
+  auto add = [this, file, &strings](const char* name, int caption, std::function<void()> action) {
+    QAction* item = file->addAction(Utf8(strings.Get(caption)));
     item->setObjectName(Utf8(name));
     connect(item, &QAction::triggered, this, [action = std::move(action)] { action(); });
   };
-  add("mF_0", "新規作成(&N)", [this] { Act([this] { playlist_.New(); }); });
-  add("mF_1", "開く(&O)...", [this] { Act([this] { playlist_.Loadlist({}); }); });
-  add("mF_2", "保存(&S)...", [this] { playlist_.Savelist({}); });
+  add("mF_0", 2102, [this] { Act([this] { playlist_.New(); }); });
+  add("mF_1", 2103, [this] { Act([this] { playlist_.Loadlist({}); }); });
+  add("mF_2", 2104, [this] { playlist_.Savelist({}); });
   file->addSeparator()->setObjectName(QStringLiteral("mF_7"));
-  add("mF_8", "閉じる(&C)", [this] { HideByUser(); });
+  add("mF_8", 2105, [this] { HideByUser(); });
 }
 
 void PlaylistWindow::Act(const std::function<void()>& action) {
@@ -301,7 +305,7 @@ void PlaylistWindow::DropOnList(const QMimeData& mime) {
 }
 
 SaveAnswer PlaylistWindow::AskSaveChanges() {
-  const StringTable strings(japanese_ui_ ? UiLanguage::Japanese : UiLanguage::English);
+  const StringTable strings = Strings();
   switch (ShowSaveQuestion(QString::fromStdString(strings.Get(101)),
                            QString::fromStdString(strings.Get(102)))) {
     case QMessageBox::Yes:
@@ -345,8 +349,9 @@ QMessageBox::StandardButton PlaylistWindow::ShowSaveQuestion(const QString& text
 QString PlaylistWindow::RunFileDialog(FileDialogKind kind) {
   // The save dialog adds ".bpl" itself, so its question about overwriting an existing file is
   // asked for the name that is then written.
-  static const std::string filter = std::string("Quillonプレイリスト") + '\0' + "*.bpl" + '\0' +
-                                    "すべてのファイル" + '\0' + "*.*" + '\0';
+  const StringTable strings = Strings();
+  const std::string filter =
+      strings.Get(1107) + '\0' + "*.bpl" + '\0' + strings.Get(1104) + '\0' + "*.*" + '\0';
   const std::string folder = QDir::currentPath().toStdString();
   return QString::fromStdString(kind == FileDialogKind::Open
                                     ? OpenFileDialog(this, filter, folder)

@@ -95,6 +95,9 @@ class PlaylistWindow : public QMainWindow, public PlaylistView {
   // Runs a model action that may change the rows, then redraws them.
   void Act(const std::function<void()>& action);
   void HideByUser();
+  StringTable Strings() const {
+    return StringTable(japanese_ui_ ? UiLanguage::Japanese : UiLanguage::English);
+  }
 
   Playlist playlist_;
   bool japanese_ui_;

@@ -13,7 +13,9 @@
 #include "playback/sound_backend.h"
 #include "playlist/playlist_window.h"
 #include "resources/toolbar_icons.h"
+#include "settings/recent_charts.h"
 #include "shell/full_screen_window.h"
+#include "shell/mpris_service.h"
 #include "shell/picture_widgets.h"
 
 namespace quillon {
@@ -126,35 +128,35 @@ QAction* MainWindow::AddMenuItem(QMenu* menu, const QString& name, const QString
 }
 
 void MainWindow::BuildMenus() {
-  // Designed captions; Changelang replaces them from the string table at start-up.
-  menu_file_ = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-  connect(AddMenuItem(menu_file_, QStringLiteral("mF(0)"), QStringLiteral("開く(&O)")),
-          &QAction::triggered, this, [this] { mF_Click(0); });
-  connect(AddMenuItem(menu_file_, QStringLiteral("mF(1)"), QStringLiteral("再読み込み(&R)")),
-          &QAction::triggered, this, [this] { mF_Click(1); });
+  // Captions from the string table; Changelang sets them again at start-up.
+  menu_file_ = menuBar()->addMenu(Text(10));
+  connect(AddMenuItem(menu_file_, QStringLiteral("mF(0)"), Text(11)), &QAction::triggered, this,
+          [this] { mF_Click(0); });
+  connect(AddMenuItem(menu_file_, QStringLiteral("mF(1)"), Text(12)), &QAction::triggered, this,
+          [this] { mF_Click(1); });
+  menu_recent_ = menu_file_->addMenu(Text(14));
+  menu_recent_->setObjectName(QStringLiteral("mnuRecent"));
+  menu_items_[QStringLiteral("mF(2)")] = menu_recent_->menuAction();
+  recent_charts_ = ReadRecentCharts(settings_);
+  FillRecentMenu();
   menu_file_->addSeparator();
-  connect(AddMenuItem(menu_file_, QStringLiteral("mF(255)"), QStringLiteral("終了(&Q)")),
-          &QAction::triggered, this, [this] { mF_Click(255); });
+  connect(AddMenuItem(menu_file_, QStringLiteral("mF(255)"), Text(13)), &QAction::triggered, this,
+          [this] { mF_Click(255); });
 
-  menu_view_ = menuBar()->addMenu(QStringLiteral("表示(&V)"));
-  menu_items_sub_ = menu_view_->addMenu(QStringLiteral("項目(&C)"));
+  menu_view_ = menuBar()->addMenu(Text(20));
+  menu_items_sub_ = menu_view_->addMenu(Text(21));
   menu_items_[QStringLiteral("mVi(0)")] = menu_items_sub_->menuAction();
-  const std::array<QString, 4> view_items = {
-      QStringLiteral("ツールバー(&T)"), QStringLiteral("ポジションバー(&P)"),
-      QStringLiteral("コマンドバー(&C)"), QStringLiteral("タイトル情報(&T)")};
   for (int i = 0; i < 4; ++i) {
-    QAction* item = AddMenuItem(menu_items_sub_, QStringLiteral("mVie(%1)").arg(i),
-                                view_items[static_cast<size_t>(i)]);
+    QAction* item = AddMenuItem(menu_items_sub_, QStringLiteral("mVie(%1)").arg(i), Text(31 + i));
     item->setCheckable(true);
     item->setChecked(true);
     connect(item, &QAction::triggered, this, [this, i] { mVie_Click(i); });
   }
   menu_view_->addSeparator();
-  QAction* full = AddMenuItem(menu_view_, QStringLiteral("mVi(10)"),
-                              QStringLiteral("全画面表示(&F)\tAlt+Enter"));
+  QAction* full = AddMenuItem(menu_view_, QStringLiteral("mVi(10)"), Text(22));
   full->setCheckable(true);
   connect(full, &QAction::triggered, this, [this] { mVI_Click(10); });
-  menu_zoom_ = menu_view_->addMenu(QStringLiteral("拡大/縮小(&Z)"));
+  menu_zoom_ = menu_view_->addMenu(Text(23));
   menu_items_[QStringLiteral("mVi(11)")] = menu_zoom_->menuAction();
   const std::array<QString, 3> zooms = {QStringLiteral("50%(&5)\tAlt+1"),
                                         QStringLiteral("100%(&1)\tAlt+2"),
@@ -165,34 +167,22 @@ void MainWindow::BuildMenus() {
         &QAction::triggered, this, [this, i] { mZi_Click(i); });
   }
   menu_view_->addSeparator();
-  connect(AddMenuItem(menu_view_, QStringLiteral("mVi(14)"), QStringLiteral("統計(&S)")),
-          &QAction::triggered, this, [this] { mVI_Click(14); });
+  connect(AddMenuItem(menu_view_, QStringLiteral("mVi(14)"), Text(24)), &QAction::triggered, this,
+          [this] { mVI_Click(14); });
   menu_view_->addSeparator();
-  QAction* on_top =
-      AddMenuItem(menu_view_, QStringLiteral("mVi(20)"), QStringLiteral("常に手前に表示(&A)"));
+  QAction* on_top = AddMenuItem(menu_view_, QStringLiteral("mVi(20)"), Text(25));
   on_top->setCheckable(true);
   connect(on_top, &QAction::triggered, this, [this] { mVI_Click(20); });
-  connect(AddMenuItem(menu_view_, QStringLiteral("mVi(21)"), QStringLiteral("オプション(&O)...")),
-          &QAction::triggered, this, [this] { mVI_Click(21); });
+  connect(AddMenuItem(menu_view_, QStringLiteral("mVi(21)"), Text(26)), &QAction::triggered, this,
+          [this] { mVI_Click(21); });
 
   // The full-screen window's popup (never shown in the menu bar).
   popup_ = new QMenu(QStringLiteral("Popup"), this);
-  const std::array<std::pair<int, QString>, 9> items = {{
-      {0, QStringLiteral("元のサイズに戻す(&C)")},
-      {2, QStringLiteral("再生(&P)")},
-      {3, QStringLiteral("一時停止(&O)")},
-      {4, QStringLiteral("停止(&S)")},
-      {5, QStringLiteral("前の曲(&E)")},
-      {6, QStringLiteral("次の曲(&N)")},
-      {11, QStringLiteral("メインウィンドウ(&M)")},
-      {12, QStringLiteral("コントロールパネル(&T)")},
-      {13, QStringLiteral("プレイリスト(&L)")},
-  }};
-  for (const auto& [index, caption] : items) {
+  // Item k's caption is string 600 + k.
+  for (const int index : {0, 2, 3, 4, 5, 6, 11, 12, 13}) {
     if (index == 2 || index == 11) popup_->addSeparator();
-    const int i = index;
-    connect(AddMenuItem(popup_, QStringLiteral("mPi(%1)").arg(index), caption), &QAction::triggered,
-            this, [this, i] { mPi_Click(i); });
+    connect(AddMenuItem(popup_, QStringLiteral("mPi(%1)").arg(index), Text(600 + index)),
+            &QAction::triggered, this, [this, index] { mPi_Click(index); });
   }
 }
 
@@ -227,33 +217,33 @@ void MainWindow::BuildToolbars() {
   };
   tlb_system_ = make_bar(QStringLiteral("tlbSystem"));
   tlb_system_->addSeparator();
-  AddButton(tlb_system_, QStringLiteral("OPEN"), QStringLiteral("開く"), false);
-  AddButton(tlb_system_, QStringLiteral("RELOAD"), QStringLiteral("リロード"), false);
+  AddButton(tlb_system_, QStringLiteral("OPEN"), Text(700), false);
+  AddButton(tlb_system_, QStringLiteral("RELOAD"), Text(701), false);
   tlb_system_->addSeparator();
-  AddButton(tlb_system_, QStringLiteral("OPTION"), QStringLiteral("オプション"), false);
+  AddButton(tlb_system_, QStringLiteral("OPTION"), Text(702), false);
   tlb_system_->addSeparator();
-  AddButton(tlb_system_, QStringLiteral("PLAYLIST"), QStringLiteral("プレイリスト"), true);
-  AddButton(tlb_system_, QStringLiteral("PROP"), QStringLiteral("プロパティ"), true);
-  AddButton(tlb_system_, QStringLiteral("CPANEL"), QStringLiteral("コントロールパネル"), true);
-  AddButton(tlb_system_, QStringLiteral("OBJ"), QStringLiteral("オブジェクト表示"), true);
-  AddButton(tlb_system_, QStringLiteral("BGA"), QStringLiteral("BGA表示"), true);
-  AddButton(tlb_system_, QStringLiteral("POLY"), QStringLiteral("発音数ゲージ表示"), true);
+  AddButton(tlb_system_, QStringLiteral("PLAYLIST"), Text(703), true);
+  AddButton(tlb_system_, QStringLiteral("PROP"), Text(704), true);
+  AddButton(tlb_system_, QStringLiteral("CPANEL"), Text(705), true);
+  AddButton(tlb_system_, QStringLiteral("OBJ"), Text(706), true);
+  AddButton(tlb_system_, QStringLiteral("BGA"), Text(707), true);
+  AddButton(tlb_system_, QStringLiteral("POLY"), Text(708), true);
   tlb_system_->addSeparator();
   AddButton(tlb_system_, QStringLiteral("DEBUG"), QStringLiteral("Debug Window"), false);
 
   tlb_tool_ = make_bar(QStringLiteral("tlbTool"));
   tlb_tool_->addSeparator();
-  AddButton(tlb_tool_, QStringLiteral("PLAY"), QStringLiteral("再生"), true);
-  AddButton(tlb_tool_, QStringLiteral("PAUSE"), QStringLiteral("一時停止"), true);
-  AddButton(tlb_tool_, QStringLiteral("STOP"), QStringLiteral("停止"), true);
+  AddButton(tlb_tool_, QStringLiteral("PLAY"), Text(709), true);
+  AddButton(tlb_tool_, QStringLiteral("PAUSE"), Text(710), true);
+  AddButton(tlb_tool_, QStringLiteral("STOP"), Text(711), true);
   tlb_tool_->addSeparator();
-  AddButton(tlb_tool_, QStringLiteral("PREV"), QStringLiteral("前の曲"), false);
-  AddButton(tlb_tool_, QStringLiteral("REW"), QStringLiteral("1小節戻す"), false);
-  AddButton(tlb_tool_, QStringLiteral("FF"), QStringLiteral("1小節送る"), false);
-  AddButton(tlb_tool_, QStringLiteral("NEXT"), QStringLiteral("次の曲"), false);
+  AddButton(tlb_tool_, QStringLiteral("PREV"), Text(712), false);
+  AddButton(tlb_tool_, QStringLiteral("REW"), Text(713), false);
+  AddButton(tlb_tool_, QStringLiteral("FF"), Text(714), false);
+  AddButton(tlb_tool_, QStringLiteral("NEXT"), Text(715), false);
   tlb_tool_->addSeparator();
-  AddButton(tlb_tool_, QStringLiteral("REP1"), QStringLiteral("1曲リピート"), true);
-  AddButton(tlb_tool_, QStringLiteral("REPA"), QStringLiteral("全曲リピート"), true);
+  AddButton(tlb_tool_, QStringLiteral("REP1"), Text(716), true);
+  AddButton(tlb_tool_, QStringLiteral("REPA"), Text(717), true);
   tlb_tool_->addSeparator();
   AddButton(tlb_tool_, QStringLiteral("BMPOUT"), QStringLiteral("Bitmap Output"), false);
 
@@ -287,7 +277,7 @@ void MainWindow::BuildPictures() {
   };
   pic_cur_pos_->on_mouse_move = [this](QMouseEvent* event) {
     const double x = event->position().x();
-    pic_cur_pos_->setToolTip(QString::number(MeasureUnderPointer(x)) + QStringLiteral("小節"));
+    pic_cur_pos_->setToolTip(Text(1100).arg(MeasureUnderPointer(x)));
     // Moving with the left button held seeks too.
     if (event->buttons() & Qt::LeftButton) DragSeek(x);
   };

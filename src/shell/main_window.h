@@ -50,6 +50,7 @@ namespace quillon {
 class FullScreenWindow;
 class LinesWidget;
 class PictureWidget;
+class MprisService;
 class PlaylistWindow;
 class RemoteServer;
 
@@ -63,6 +64,8 @@ struct MainWindowOptions {
   std::string DebugLogPath = "Debug.txt";  // the debug window's log, in the current folder
   bool UseSoundDevice = true;
   bool ShowMessageBoxes = true;
+  // The desktop's media controls on the session bus; tests leave the user's bus alone.
+  bool MediaControls = true;
   UiLanguage Language = DetectUiLanguage();
 };
 
@@ -143,6 +146,12 @@ class MainWindow : public QMainWindow,
   QAction* button(const QString& key) const;
   QAction* menu_item(const QString& name) const;  // "mF(0)", "mVie(2)", "mZi(1)", "mPi(5)"...
   QMenu* popup_menu() const { return popup_; }
+  // File → Recent charts: one item per chart ("mRecent(0)" the most recent), then
+  // "mRecentClear".
+  QMenu* recent_menu() const { return menu_recent_; }
+  const std::vector<std::string>& recent_charts() const { return recent_charts_; }
+  // Empties the recent list, in the menu and in the settings file.
+  void ClearRecentCharts();
   PictureWidget* picture1() const { return picture1_; }
   PictureWidget* position_bar() const { return pic_cur_pos_; }
   QWidget* title_panel() const;
@@ -258,6 +267,8 @@ class MainWindow : public QMainWindow,
   // Charts from the command line for the playlist: as AddToPlaylist, with one message for all.
   void AddChartsToPlaylist(const std::vector<std::string>& paths);
   RemoteServer* remote_server() const { return remote_server_; }
+  // The media controls on the session bus; nullptr when there is none.
+  MprisService* media_controls() const { return mpris_.get(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -309,6 +320,12 @@ class MainWindow : public QMainWindow,
   void RunPendingRemoteLoad();
   void EndRemoteControl();
 
+  // main_window_mpris.cpp: the media controls' view of the window.
+  class MediaTarget;
+  void StartMediaControls();
+  // The play state or the chart may have changed: the media controls send what did.
+  void MediaStateChanged();
+
   // main_window_startup.cpp
   void Shutdown();
   void FinishQuitRequest();
@@ -330,6 +347,13 @@ class MainWindow : public QMainWindow,
   PictureWidget* DispPic() const;
   void ShowDisplay();
   void RefreshStatusPicture(StatusPicture picture);
+
+  // The interface text `id` from the string table.
+  QString Text(int id) const { return QString::fromStdString(strings_.Get(id)); }
+  // Puts a chart that loaded at the top of the recent list and stores the list.
+  void RememberChart(const std::string& path);
+  void StoreRecentCharts();
+  void FillRecentMenu();
 
   // main_window_views.cpp
   void PrintLoadLine(std::string_view text, bool next_line);
@@ -359,6 +383,8 @@ class MainWindow : public QMainWindow,
   std::map<QString, QAction*> buttons_;
   std::map<QString, QAction*> menu_items_;
   QMenu* menu_file_ = nullptr;
+  QMenu* menu_recent_ = nullptr;
+  std::vector<std::string> recent_charts_;
   QMenu* menu_view_ = nullptr;
   QMenu* menu_items_sub_ = nullptr;
   QMenu* menu_zoom_ = nullptr;
@@ -422,6 +448,11 @@ class MainWindow : public QMainWindow,
   std::vector<std::string> load_log_;
   std::vector<std::string> trace_;
   std::vector<std::string> messages_;
+  // The stage picture the loaded chart showed (empty: none), and the loads so far.
+  std::string media_art_;
+  uint64_t media_serial_ = 0;
+  // Last, so it goes first: its target reaches into the window.
+  std::unique_ptr<MprisService> mpris_;
 };
 
 }  // namespace quillon

@@ -33,7 +33,7 @@ void MainWindow::BitmapOutput() {
   // A cancelled question leaves the buttons as a stopped chart has them.
   const auto give_up = [this] { SetPlayButtons(false, false, false, true); };
 
-  const std::string answer = InputBox(this, "FPS値を入力してください。", "BitmapOutput", "30");
+  const std::string answer = InputBox(this, strings_.Get(1105), "BitmapOutput", "30");
   const double fps = ReadNumber(answer).value_or(0.0);
   if (!(fps > 0.0)) {
     give_up();
@@ -47,7 +47,7 @@ void MainWindow::BitmapOutput() {
     give_up();
     return;
   }
-  static const std::string filter = std::string("ビットマップ(*.BMP)") + '\0' + "*.bmp" + '\0';
+  const std::string filter = strings_.Get(1106) + '\0' + "*.bmp" + '\0';
   const std::string path = SaveFileDialog(this, filter, QDir::currentPath().toStdString());
   if (path.empty()) {
     give_up();

@@ -6,13 +6,16 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
+#include <iostream>
 
 #include "chart/loader.h"
 #include "chart/numbers.h"
 #include "platform/common_dialog.h"
 #include "platform/file_io.h"
+#include "platform/text_encoding.h"
 #include "playlist/playlist_window.h"
 #include "resources/toolbar_icons.h"
+#include "settings/recent_charts.h"
 #include "shell/main_window.h"
 
 namespace quillon {
@@ -288,6 +291,8 @@ int32_t MainWindow::bLoad(const std::string& file, bool list_load) {
   loading_ = true;
   setWindowTitle(QStringLiteral("Loading..."));
   current_file_ = file;
+  media_art_.clear();
+  ++media_serial_;
   core_->engine.StopFile(false);
   Status(1005, "OPEN");
 
@@ -304,7 +309,58 @@ int32_t MainWindow::bLoad(const std::string& file, bool list_load) {
   control_panel().ApplyChartKeys(core_->chart.Header.SevenKeys);
   Status(1004, "STOP");
   loading_ = false;
+  if (result == 0) RememberChart(file);
+  MediaStateChanged();
   return result == kChartRefused ? -1 : result;
+}
+
+void MainWindow::RememberChart(const std::string& path) {
+  // Another running player may have opened charts since: its entries stay, below this one.
+  recent_charts_ = WithRecentChart(ReadRecentCharts(settings_), path);
+  StoreRecentCharts();
+}
+
+void MainWindow::ClearRecentCharts() {
+  recent_charts_.clear();
+  StoreRecentCharts();
+}
+
+void MainWindow::StoreRecentCharts() {
+  WriteRecentCharts(settings_, recent_charts_);
+  std::string error;
+  if (!settings_.Sync(&error)) std::cerr << "quillon: settings not saved: " << error << '\n';
+  FillRecentMenu();
+}
+
+void MainWindow::FillRecentMenu() {
+  // The old items go later: this may run inside one of their own triggered signals.
+  for (QAction* old : menu_recent_->actions()) {
+    menu_recent_->removeAction(old);
+    old->deleteLater();
+  }
+  for (size_t i = 0; i < recent_charts_.size(); ++i) {
+    // "&1" to "&9" and "1&0" as accelerators; an '&' in the path is shown as it is.
+    const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
+    const QString shown = QString::fromStdString(DisplayPath(recent_charts_[i]));
+    QAction* item = menu_recent_->addAction(
+        number + QLatin1Char(' ') + QString(shown).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    item->setObjectName(QStringLiteral("mRecent(%1)").arg(i));
+    // The path is taken when the item is chosen: the list may have changed since.
+    const std::string path = recent_charts_[i];
+    // A chart that is gone stays listed: the load says "File not found" and the list keeps it,
+    // for a removable drive or a network folder that comes back.
+    connect(item, &QAction::triggered, this, [this, path] { bLoad(path, false); });
+  }
+  if (recent_charts_.empty()) {
+    QAction* none = menu_recent_->addAction(Text(16));
+    none->setObjectName(QStringLiteral("mRecentNone"));
+    none->setEnabled(false);
+  }
+  menu_recent_->addSeparator();
+  QAction* clear = menu_recent_->addAction(Text(15));
+  clear->setObjectName(QStringLiteral("mRecentClear"));
+  clear->setEnabled(!recent_charts_.empty());
+  connect(clear, &QAction::triggered, this, [this] { ClearRecentCharts(); });
 }
 
 LoadOptions MainWindow::ChartLoadOptions() {
@@ -345,8 +401,8 @@ void MainWindow::NextLoad(bool /*always_play*/) {
 }
 
 void MainWindow::OpenChart() {
-  static const std::string filter =
-      std::string("BMSファイル") + '\0' + "*.bms" + '\0' + "すべてのファイル" + '\0' + "*.*" + '\0';
+  const std::string filter =
+      strings_.Get(1103) + '\0' + "*.bms" + '\0' + strings_.Get(1104) + '\0' + "*.*" + '\0';
   const std::string path = OpenFileDialog(this, filter, QDir::currentPath().toStdString());
   if (path.empty()) return;
   bLoad(path, false);
@@ -359,6 +415,7 @@ void MainWindow::ReloadChart() {
   engine.HaltPlay();
   const std::string measure = engine.StartMeasure;
   Status(1005, "RELOAD");
+  media_art_.clear();
   ChartLoader loader(core_->chart, *this, core_->flags, &core_->resources, ChartLoadOptions());
   loader.LoadBms(current_file_, /*keep_resources=*/false);
   ApplyTitlePanelHeight();
@@ -368,6 +425,7 @@ void MainWindow::ReloadChart() {
   engine.StopFile(false);
   ShowChartNumbers();
   loading_ = false;
+  MediaStateChanged();
 }
 
 void MainWindow::ShowChartNumbers() {
@@ -396,6 +454,7 @@ void MainWindow::Changelang() {
   menu_file_->setTitle(QString::fromStdString(strings_.Get(10)));
   set(QStringLiteral("mF(0)"), 11);
   set(QStringLiteral("mF(1)"), 12);
+  set(QStringLiteral("mF(2)"), 14);
   set(QStringLiteral("mF(255)"), 13);
   menu_view_->setTitle(QString::fromStdString(strings_.Get(20)));
   menu_items_sub_->setTitle(QString::fromStdString(strings_.Get(21)));

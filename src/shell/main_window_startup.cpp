@@ -114,7 +114,7 @@ void MainWindow::Startup(const std::string& command_line, int start_measure, boo
   Trace("startup 13");
 
   // 14. "Now loading".
-  WriteStartupLine(QStringLiteral("なうろーでぃんぐ..."), kWhite, kYellow);
+  WriteStartupLine(Text(1101), kWhite, kYellow);
   Trace("startup 14");
 
   // 15. Skins.
@@ -138,6 +138,7 @@ void MainWindow::Startup(const std::string& command_line, int start_measure, boo
   core_->engine.NotUseMMTimer = program_.NotUseMMTimer;
   // Remote clients can reach the window from here on, also while a command-line chart plays.
   StartRemoteControl();
+  StartMediaControls();
   Trace("startup 18");
   if (command_line.empty()) OpenStartFiles();
   if (!command_line.empty()) {
@@ -156,7 +157,7 @@ void MainWindow::Startup(const std::string& command_line, int start_measure, boo
   }
 
   // 19. "Ready".
-  WriteStartupLine(QStringLiteral("準備完了～^^;;"), kYellow, kOrange);
+  WriteStartupLine(Text(1102), kYellow, kOrange);
   Trace("startup 19");
 
   // 20-22. The display, the back buffer and a fresh layout.

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QTimer>
+#include <filesystem>
 
 #include "chart/numbers.h"
 #include "dialogs/random_select.h"
@@ -112,6 +113,9 @@ void MainWindow::ShowStagePicture(std::string_view path) {
   }
   const QImage stage = ReadPictureFile(std::string(path));
   property_dialog().ShowStagePicture(stage.isNull() ? nullptr : &stage);
+  std::error_code error;
+  const std::filesystem::path art = std::filesystem::absolute(std::string(path), error);
+  media_art_ = stage.isNull() || error ? std::string() : art.string();
   if (stage.isNull() || disp_image_.isNull()) return;
   QPainter painter(&disp_image_);
   painter.drawImage(QRect(0, 32, 256, 192), stage, QRect(0, 0, 640, 480));
@@ -184,7 +188,7 @@ void MainWindow::AddPictureFile(std::string_view item) {
 }
 
 int MainWindow::AskRandomBranch(int random_count, int branches) {
-  return AskRandomSelect(this, random_count, branches);
+  return AskRandomSelect(this, random_count, branches, strings_.language());
 }
 
 // ---- PlayView ----
@@ -195,6 +199,7 @@ void MainWindow::SetPlayButtons(bool play_pressed, bool pause_pressed, bool paus
   button(QStringLiteral("PAUSE"))->setChecked(pause_pressed);
   button(QStringLiteral("PAUSE"))->setEnabled(pause_enabled);
   button(QStringLiteral("STOP"))->setChecked(stop_pressed);
+  MediaStateChanged();
 }
 
 void MainWindow::DrawFrame() {
@@ -231,6 +236,7 @@ void MainWindow::StopTickTimer() {
 
 void MainWindow::PostEndTimer() {
   if (!closing_) end_timer_->start();
+  MediaStateChanged();  // play ran to its end
 }
 
 std::optional<double> MainWindow::TempoBoxValue() const {

@@ -132,7 +132,7 @@ TEST_F(ResourceLoaderTest, SoundsWithADevice) {
   EXPECT_EQ(chart.SoundTable[2], 0);
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0],
-            "ファイルロード中のエラー :\n" + (dir.path() / "broken.wav").string());
+            "Error while loading a sound file:\n" + (dir.path() / "broken.wav").string());
   EXPECT_EQ(loader->Sounds().at(1).Frames, 2205 * sound->Rate() / 22050);
 }
 
@@ -265,7 +265,7 @@ TEST_F(ResourceLoaderTest, RefusedSoundsAreNamedAndTheOthersLoad) {
       continue;
     }
     EXPECT_EQ(chart.SoundTable[i + 2], 0);
-    named.push_back("ファイルロード中のエラー :\n" + odd[i].path);
+    named.push_back("Error while loading a sound file:\n" + odd[i].path);
   }
   EXPECT_EQ(messages.shown, named);
 }

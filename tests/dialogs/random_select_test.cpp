@@ -31,8 +31,10 @@ void Press(RandomSelectDialog& dialog, int key) {
 }
 
 TEST(RandomSelect, ListsRandomAndTheBranchesWithTheBlockNumber) {
-  RandomSelectDialog dialog(2, 3, nullptr);
+  RandomSelectDialog dialog(2, 3, nullptr, UiLanguage::Japanese);
   EXPECT_EQ(dialog.Caption()->text(), QString::fromUtf8("2個目"));
+  EXPECT_EQ(RandomSelectDialog(12, 1, nullptr, UiLanguage::English).Caption()->text(),
+            QStringLiteral("Block 12"));
   ASSERT_EQ(dialog.List()->count(), 4);
   EXPECT_EQ(dialog.List()->item(0)->text(), QStringLiteral("Random"));
   EXPECT_EQ(dialog.List()->item(3)->text(), QStringLiteral("3"));

@@ -139,10 +139,20 @@ xdo() { xdotool "$@" 2>>"$work/xdotool.log"; }
 display_ready() { [[ -s $work/display ]] || ! alive "$xvfb_pid"; }
 start_x_server() {
   step="X server"
-  # Xvfb picks a free display itself and writes its number once it accepts connections.
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  wait_until 30 display_ready || fail "Xvfb did not start within 30 s"
+  # Xvfb picks a free display itself and writes its number once it accepts connections. Two
+  # servers starting at the same moment (tests run in parallel) can pick the same number, and the
+  # one that loses ends at once: it is started again.
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    : >"$work/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    wait_until 30 display_ready || fail "Xvfb did not start within 30 s"
+    alive "$xvfb_pid" && break
+    wait "$xvfb_pid" 2>/dev/null || true
+    log "Xvfb ended at start (attempt $attempt): $(tail -n 1 "$work/xvfb.log")"
+    sleep 0.$((RANDOM % 9 + 1))
+  done
   alive "$xvfb_pid" || fail "Xvfb ended: $(tail -n 5 "$work/xvfb.log")"
   local display_number
   display_number=$(head -n 1 "$work/display")

@@ -310,8 +310,7 @@ TEST(SoundModule, NoDeviceIsToldOnceAndAnOpenDeviceSaysNothing) {
   Messages messages;
   SoundDevice none(MakeNullBackend());
   EXPECT_EQ(InitSound(none, 0, messages), 0);
-  EXPECT_EQ(messages.shown,
-            std::vector<std::string>{"Direct Soundインターフェースが作成できません。"});
+  EXPECT_EQ(messages.shown, std::vector<std::string>{"The sound device could not be opened."});
 
   SoundDevice device(std::make_unique<MemoryBackend>(44100));
   EXPECT_NE(InitSound(device, 0, messages), 0);

@@ -62,6 +62,7 @@ class MainWindowTest : public ::testing::Test {
     options.Language = UiLanguage::English;
     options.DebugLogPath = (dir_.path() / "Debug.txt").string();
     options.RemoteSocketPath = QString::fromStdString((dir_.path() / "remote.sock").string());
+    options.MediaControls = false;
     return options;
   }
   std::unique_ptr<MainWindow> Start(const std::string& chart = {}) {
@@ -335,9 +336,12 @@ void ExpectMessagesWhole(MainWindow& window, const std::vector<QString>& texts) 
 }
 
 TEST_F(MainWindowTest, StartUpMessagesStandWholeOnTheirOwnLines) {
-  const QString loading = QStringLiteral("なうろーでぃんぐ...");
-  const QString ready = QStringLiteral("準備完了～^^;;");
   for (UiLanguage language : {UiLanguage::English, UiLanguage::Japanese}) {
+    const bool japanese = language == UiLanguage::Japanese;
+    const QString loading =
+        japanese ? QStringLiteral("なうろーでぃんぐ...") : QStringLiteral("Now loading...");
+    const QString ready =
+        japanese ? QStringLiteral("準備完了～^^;;") : QStringLiteral("Ready ^^;;");
     MainWindowOptions options = Options();
     options.Language = language;
     MainWindow window(options);
@@ -352,7 +356,7 @@ TEST_F(MainWindowTest, StartUpMessagesStandWholeOnTheirOwnLines) {
   }
   // After a chart from the command line has played, "ready" follows its title.
   auto window = Start(Chart("cmd.bms", 1));
-  ExpectMessagesWhole(*window, {ready});
+  ExpectMessagesWhole(*window, {QStringLiteral("Ready ^^;;")});
 }
 
 TEST_F(MainWindowTest, TheInfoLineKeepsClearOfTheGenreAtEveryZoom) {
@@ -656,7 +660,7 @@ TEST_F(MainWindowTest, RandomSelectAsksAtEachRandomBlockWhileItsElementIsTicked)
     dialog->OkButton()->click();
   });
   window->bLoad(chart);
-  EXPECT_EQ(caption, QStringLiteral("1個目"));
+  EXPECT_EQ(caption, QStringLiteral("Block 1"));
   EXPECT_EQ(items, 4);
   const auto& table = window->core().chart.ObjectTable;
   const auto has_channel = [&](int channel) {
@@ -701,7 +705,7 @@ TEST_F(MainWindowTest, ThePositionBarSeeksAndNamesTheMeasureUnderThePointer) {
                    Qt::NoModifier);
   QApplication::sendEvent(bar, &move);
   const std::string expected = std::to_string((last + 1) / 2 + 1);
-  EXPECT_EQ(bar->toolTip(), QString::fromStdString(expected) + QStringLiteral("小節"));
+  EXPECT_EQ(bar->toolTip(), QStringLiteral("Measure ") + QString::fromStdString(expected));
   QMouseEvent press(QEvent::MouseButtonPress, middle, bar->mapToGlobal(middle), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(bar, &press);
@@ -759,7 +763,7 @@ TEST_F(MainWindowTest, DraggingOnThePositionBarSeeksAsItMoves) {
   SendBarMouse(bar, QEvent::MouseButtonRelease, 0.78, Qt::NoButton);
   SendBarMouse(bar, QEvent::MouseMove, 0.35, Qt::NoButton);  // no button: only the tooltip
   EXPECT_EQ(engine.StartMeasure, std::to_string(at(0.78)));
-  EXPECT_EQ(bar->toolTip(), QString::number(at(0.35)) + QStringLiteral("小節"));
+  EXPECT_EQ(bar->toolTip(), QStringLiteral("Measure %1").arg(at(0.35)));
 
   // Playing: two moves before the next frame seek once now and once after that frame.
   engine.StartMeasure = "0";
@@ -836,7 +840,7 @@ TEST_F(MainWindowTest, BitmapOutputWritesTheWholeChartAsNumberedFrames) {
   dialogs.fps = QStringLiteral("29.97fps");
   dialogs.save_path = (folder / "clip.bmp").string();
   window->Dispatch(QStringLiteral("BMPOUT"));
-  EXPECT_EQ(dialogs.asked, QStringLiteral("BitmapOutput|FPS値を入力してください。|30"));
+  EXPECT_EQ(dialogs.asked, QStringLiteral("BitmapOutput|Enter the frame rate (FPS).|30"));
   EXPECT_TRUE(dialogs.filter.contains(QStringLiteral("*.bmp")));
 
   // Frames 1..N with no gap; N is the first frame past the chart's end.

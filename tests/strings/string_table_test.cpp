@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -10,21 +12,27 @@ namespace quillon {
 namespace {
 
 TEST(StringTable, HasEveryEntryInBothLanguages) {
-  std::vector<int> ids = {0,  10, 11, 12, 13, 20, 21, 22, 23,  24,
-                          25, 26, 27, 30, 31, 32, 33, 34, 101, 102};
-  for (int id = 500; id <= 513; ++id)
-    ids.push_back(id);
-  for (int id = 1000; id <= 1005; ++id)
-    ids.push_back(id);
-  EXPECT_EQ(StringTable::Ids(), ids);
+  const std::vector<int> ids = StringTable::Ids();
+  // Ascending without repeats, as the lookup's binary search needs.
+  EXPECT_TRUE(std::adjacent_find(ids.begin(), ids.end(), std::greater_equal<int>()) == ids.end());
+  for (const int id : {0, 10, 14, 15, 27, 101, 513, 600, 613, 717, 1005, 1100, 2000, 2303})
+    EXPECT_TRUE(std::binary_search(ids.begin(), ids.end(), id)) << id;
   const StringTable en(UiLanguage::English);
   const StringTable ja(UiLanguage::Japanese);
   for (const int id : ids) {
     EXPECT_TRUE(StringTable::Has(id)) << id;
     EXPECT_FALSE(ja.Get(id).empty()) << id;
     EXPECT_EQ(en.Get(id).empty(), id == 30) << id;  // 30 has no English text
+    // English texts are plain ASCII: no Japanese left in the English interface.
+    const std::string english = en.Get(id);
+    EXPECT_TRUE(std::all_of(english.begin(), english.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        << id << " " << english;
+    // A text filled in with a number has the place for it in both languages.
+    EXPECT_EQ(english.find("%1") == std::string::npos, ja.Get(id).find("%1") == std::string::npos)
+        << id;
   }
-  for (const int id : {-1, 1, 14, 35, 100, 499, 514, 999, 1006}) {
+  for (const int id : {-1, 1, 35, 100, 499, 514, 999, 1006, 9999}) {
     EXPECT_FALSE(StringTable::Has(id)) << id;
     EXPECT_EQ(ja.Get(id), "") << id;
   }
