@@ -336,33 +336,15 @@ void PlayEngine::FireObject(int32_t index) {
     return;
   }
   o.Played = true;
-  if (chart_.Extended) {
-    // Sounded: background channels 01 and 20, key lanes and long-note heads; counted: the last
-    // two. Zones, invisible notes, mines and the poor picture stay silent.
-    const bool counted = channel::PlayableLane(ch) != -1;
-    if (counted || ch == channel::kBackground || ch == channel::kBackground2) {
-      if (counted) {
-        ++TriggeredCount;
-        if (view_.ScoreTabVisible()) {
-          const auto score = ToWhole<int64_t>(TriggeredCount * chart_.ScorePerNote).value_or(0);
-          view_.ShowPlayCounts(TriggeredCount, std::to_string(score));
-        }
-      }
-      if (flags_[Element::PolyGauge]) view_.AddGaugeInput(10);
-      ++MeasureSoundCount;
-      const auto& sounds = chart_.SoundTable;
-      const int32_t buffer = o.Value > 0 && static_cast<size_t>(o.Value) < sounds.size()
-                                 ? sounds[static_cast<size_t>(o.Value)]
-                                 : -1;
-      if (buffer != -1) sounds_.Restart(buffer, map_.TimeAt(o.Position));
-    } else if (IsPictureChannel(ch)) {
-      SwitchPicture(o);
-    }
-    return;
-  }
-  const int id = o.Value >= 0 && o.Value < kIdCount ? o.Value : 0;
-  if (ch == channel::kBackground || (ch >= 11 && ch <= 26 && ch != channel::kZone1)) {
-    if (ch != channel::kBackground) {
+  // Extended reading: background channels 01 and 20, key lanes and long-note heads sound, the
+  // last two count; zones, invisible notes, mines and the poor picture stay silent. Classic
+  // reading: 01 and the channels 11-26 but 17 sound, all but 01 count.
+  const bool counted = chart_.Extended ? channel::PlayableLane(ch) != -1
+                                       : ch >= 11 && ch <= 26 && ch != channel::kZone1;
+  const bool background =
+      ch == channel::kBackground || (chart_.Extended && ch == channel::kBackground2);
+  if (counted || background) {
+    if (counted) {
       ++TriggeredCount;
       if (view_.ScoreTabVisible()) {
         const auto score = ToWhole<int64_t>(TriggeredCount * chart_.ScorePerNote).value_or(0);
@@ -371,9 +353,13 @@ void PlayEngine::FireObject(int32_t index) {
     }
     if (flags_[Element::PolyGauge]) view_.AddGaugeInput(10);
     ++MeasureSoundCount;
-    const int32_t buffer = chart_.SoundTable[id];
-    if (buffer != -1) sounds_.Restart(buffer, ExactTimeOf(o.Position));
-  } else if (ch == channel::kBgaBase || ch == channel::kBgaLayer) {
+    const auto& sounds = chart_.SoundTable;
+    const int32_t buffer = o.Value >= 0 && static_cast<size_t>(o.Value) < sounds.size()
+                               ? sounds[static_cast<size_t>(o.Value)]
+                               : -1;
+    const double at = chart_.Extended ? map_.TimeAt(o.Position) : ExactTimeOf(o.Position);
+    if (buffer != -1) sounds_.Restart(buffer, at);
+  } else if (IsPictureChannel(ch)) {
     SwitchPicture(o);
   }
 }
