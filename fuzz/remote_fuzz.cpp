@@ -41,6 +41,12 @@ class CheckingTarget : public quillon::RemoteTarget {
     Check(text.starts_with(quillon::kRemotePreviewPrefix) && !path.empty() &&
           text.ends_with(path) && measure >= 0);
   }
+  void AddToPlaylist(const std::string& path) override {
+    Check(!path.empty() && text == "LADD " + path);
+  }
+  void OpenPlaylist(const std::string& path) override {
+    Check(!path.empty() && text == "LPLAYLIST " + path);
+  }
 
  private:
   std::string current_file_ = "/m/x.bms";
@@ -59,7 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool was_controlled = target.controlled;
     target.text = line;
     quillon::HandleRemoteText(target, line);
-    if (line.starts_with('L'))
+    // The desktop's texts ("LADD", "LPLAYLIST", bare or with a path) leave control as it was;
+    // every other text starting with 'L' takes it, "LCLOSE" gives it up.
+    const bool desktop = line == "LADD" || line.starts_with("LADD ") || line == "LPLAYLIST" ||
+                         line.starts_with("LPLAYLIST ");
+    if (line.starts_with('L') && !desktop)
       Check(target.controlled == (line != "LCLOSE"));
     else
       Check(target.controlled == was_controlled);
