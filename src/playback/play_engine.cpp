@@ -242,40 +242,11 @@ void PlayEngine::PlayTick() {
 
 void PlayEngine::StepAt(double elapsed_ms) {
   ElapsedMs = elapsed_ms;
-  if (chart_.Extended) {
-    StepExtended();
-    return;
-  }
-  PlayPosition = chart_.CurrentBpm / kUnitsPerBpmMs * ElapsedMs + PositionBase;
-  if (NextEventPosition > PlayPosition) return;
-
-  auto& table = chart_.ObjectTable;
-  int32_t i = PlayCursor;
-  for (; i <= chart_.ObjectLast && table[i].Position <= PlayPosition; ++i) {
-    PlayCursor = i;
-    BmsObject& o = table[i];
-    if (o.Played || i < walked_) continue;
-    if (PicturesOnly) walked_ = i + 1;
-    if (o.Channel == channel::kTempo) {
-      // Applied again by a later step that meets it, which changes nothing.
-      ChangeExactTempo(o.Value, o.Position);
-      ChangeTempo(o.Value, ElapsedMs);
-      StatusDirty = true;
-    } else if (o.Channel == channel::kBarLine && o.Measure != CurrentMeasure) {
-      CurrentMeasure = o.Measure;
-      LastMeasureSoundCount = MeasureSoundCount;
-      MeasureSoundCount = 0;
-      StatusDirty = true;
-    } else {
-      FireObject(i);
-    }
-  }
-  // Past the last record the table holds cleared records, at position 0.
-  NextEventPosition = i <= chart_.ObjectLast ? table[i].Position : 0;
-}
-
-void PlayEngine::StepExtended() {
-  PlayPosition = map_.PositionAt(ElapsedMs);
+  const bool extended = chart_.Extended;
+  // The extended reading takes the position from the chart's timeline (stops included); the
+  // classic one from the clock rule, which tempo changes move as they are met.
+  PlayPosition = extended ? map_.PositionAt(ElapsedMs)
+                          : chart_.CurrentBpm / kUnitsPerBpmMs * ElapsedMs + PositionBase;
   if (NextEventPosition > PlayPosition) return;
 
   auto& table = chart_.ObjectTable;
@@ -286,14 +257,19 @@ void PlayEngine::StepExtended() {
     BmsObject& o = table[i];
     if (o.Played || i < walked_) continue;
     if (PicturesOnly) walked_ = i + 1;
-    if (o.Channel == channel::kTempo || o.Channel == channel::kExtendedTempo) {
-      tempo_met = true;  // the map has it; only the tempo shown follows
+    if (extended && (o.Channel == channel::kTempo || o.Channel == channel::kExtendedTempo)) {
+      tempo_met = true;  // the timeline has it; only the tempo shown follows
+    } else if (o.Channel == channel::kTempo) {
+      // Applied again by a later step that meets it, which changes nothing.
+      ChangeExactTempo(o.Value, o.Position);
+      ChangeTempo(o.Value, ElapsedMs);
+      StatusDirty = true;
     } else if (o.Channel == channel::kBarLine && o.Measure != CurrentMeasure) {
       CurrentMeasure = o.Measure;
       LastMeasureSoundCount = MeasureSoundCount;
       MeasureSoundCount = 0;
       StatusDirty = true;
-    } else if (o.Channel != channel::kStop) {
+    } else if (!extended || o.Channel != channel::kStop) {
       FireObject(i);
     }
   }
@@ -303,6 +279,7 @@ void PlayEngine::StepExtended() {
     if (bpm != chart_.CurrentBpm) StatusDirty = true;
     chart_.CurrentBpm = bpm;
   }
+  // Past the last record the table holds cleared records, at position 0.
   NextEventPosition = i <= chart_.ObjectLast ? table[i].Position : 0;
 }
 

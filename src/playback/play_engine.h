@@ -134,7 +134,6 @@ class PlayEngine {
   // pictures are shown, the records up to it count as played.
   void TakeStart(int32_t s);
   void CueExtended(int32_t s);
-  void StepExtended();
   void LocateExtended(int16_t m);
 
   Chart& chart_;
