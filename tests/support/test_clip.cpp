@@ -55,7 +55,7 @@ void FillFrame(AVFrame& frame, const ClipOptions& options, int n) {
       noise ^= noise << 13;
       noise ^= noise >> 17;
       noise ^= noise << 5;
-      line[x] = static_cast<uint8_t>(16 + ((x + 2 * y + 6 * n) & 127) + (noise & 31));
+      line[x] = static_cast<uint8_t>(16 + ((x + 2 * y + 6 * n) & 127) + (noise & 15));
     }
   }
   for (int y = 0; y < (frame.height + 1) / 2; ++y)
