@@ -60,10 +60,20 @@ double RateOf(AVRational rate) {
   return value > 0.0 && value <= 1000.0 ? value : 0.0;
 }
 
+// An enum field libavcodec copied from the file: any number can be in it, so it is read as
+// the int it is stored as (loading an out-of-range value as the enum is undefined).
+template <typename Enum>
+int RawValue(const Enum& field) {
+  static_assert(sizeof(Enum) == sizeof(int));
+  int value;
+  std::memcpy(&value, &field, sizeof value);
+  return value;
+}
+
 // libswscale's coefficient table for the frame's colourspace; unmarked frames are taken as
 // BT.709 from 720 lines up and BT.601 below, as players commonly do.
 int SwsColourspace(const AVFrame& frame) {
-  switch (frame.colorspace) {
+  switch (RawValue(frame.colorspace)) {
     case AVCOL_SPC_BT709:
       return SWS_CS_ITU709;
     case AVCOL_SPC_FCC:
@@ -94,7 +104,7 @@ bool FullRangeSource(const AVFrame& frame) {
   }
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
   if (desc && (desc->flags & AV_PIX_FMT_FLAG_RGB)) return true;
-  return frame.color_range == AVCOL_RANGE_JPEG;
+  return RawValue(frame.color_range) == AVCOL_RANGE_JPEG;
 }
 
 }  // namespace
