@@ -120,7 +120,7 @@ def movie_palette():
     colours = [(0, 0, 0)]
     colours += [hue(i / 8, 0.0) for i in range(8)]        # 1-8: gems
     colours += [hue(i / 8, 0.6) for i in range(8)]        # 9-16: gem cores
-    colours += [(int(90 * f), int(220 * f), int(255 * f)) for f in (1, .88, .76, .64, .52, .42, .33, .25)]  # 17-24
+    colours += [(int(90 * f), int(220 * f), int(255 * f)) for f in (1, .88, .76, .64, .52, .42, .33, .25)]  # 17-24: rings
     colours += [(255, 210, 90)]                           # 25: the square
     return colours + [(0, 0, 0)] * (256 - len(colours))
 
@@ -159,7 +159,7 @@ def fill_ring(canvas, radius, width, colour):
 
 
 def movie_frame(n):
-    """Frame n. Everything moves on the beat and then holds still (a still frame costs nothing in
+    """Frame n. Everything moves on the beat and then holds still (a still frame is two bytes in
     RLE8): eight gems circle a gold square, stepping a sixteenth of a turn each beat while the
     square turns the other way and springs back from a pulse; the gem whose turn it is swells.
     On the first beat of each measure a ring sweeps out from the centre."""
@@ -235,7 +235,7 @@ def rle8_frame(frame, previous):
             if row == y:
                 if left > x:
                     out += bytes([0, 2, left - x, 0])
-            elif left >= x and x < side:
+            elif left >= x:
                 out += bytes([0, 2, left - x, y - row])
             else:
                 out += b"\0\0"  # to the start of the next row up
