@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev
   nlohmann-json3-dev
   libsdl2-dev libsndfile1-dev libsoxr-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils fonts-ipafont-gothic dbus-daemon dbus-bin
   desktop-file-utils appstream shared-mime-info libglib2.0-bin groff-base file

@@ -15,6 +15,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -80,8 +81,20 @@ class MovieDecoder {
   double FrameStartMs() const;
   double FrameEndMs() const;
 
+  // Makes the frame after the current one current (decoded, not scaled); false at the end.
+  bool Step();
+  // Whether the current frame is the movie's last (nothing decodes after it).
+  bool AtEnd() const;
+  // Whether the current frame is the movie's first: it is due at every time before its own.
+  bool IsFirstFrame() const;
+  // A flag another thread may raise to make a long DecodeTo or Step return early (the
+  // current frame is then the one reached so far). Null for none.
+  void SetCancel(const std::atomic<bool>* cancel);
+
  private:
   struct State;
+  void Reset();
+  bool OpenInput(std::string& error);
   std::unique_ptr<State> state_;
 };
 
@@ -115,6 +128,7 @@ class MoviePlayer {
 
  private:
   struct Shared;
+  static void Run(Shared& shared);  // the decoding thread
   std::shared_ptr<Shared> shared_;
   std::thread thread_;
 };
