@@ -3,8 +3,12 @@
 
 Everything is synthesised here: drums from noise and swept sines, bass and keys from a few
 harmonics with a decay. Sounds are written as 16-bit mono WAV and then, when sox is installed,
-turned into Ogg Vorbis (much smaller); pictures are 256 x 256 PNG files. Run it again after
-changing it and commit the results (they stay well under 300 KB in all).
+turned into Ogg Vorbis (much smaller); pictures are 256 x 256 PNG files; the layer movie is an
+AVI file of Microsoft RLE8 frames. Run it again after changing it and commit the results (each
+part stays under 300 KB). Name the parts to write only those:
+    scripts/make-demo-assets.py [sounds] [pictures] [movie]
+Pictures and the movie come out the same to the byte on every run; Ogg files do not (sox picks a
+random stream serial), so leave the sounds out unless they changed.
 """
 import math
 import os
@@ -12,6 +16,7 @@ import random
 import shutil
 import struct
 import subprocess
+import sys
 import wave
 import zlib
 
@@ -97,6 +102,193 @@ def pictures():
     write_png("layer_01", star)
 
 
+MOVIE_SIDE = 256
+MOVIE_FPS = 21        # nine frames to a beat at the chart's 140 BPM
+BEAT_FRAMES = 9
+MOVIE_FRAMES = 144    # sixteen beats (four measures), and then it would start over seamlessly
+KEY_INTERVAL = 36     # a key frame every measure
+MOVE_FRAMES = 4       # frames of each beat in which things move
+CENTRE = 128
+
+
+def movie_palette():
+    """Index 0 is exactly black: the layer's transparent colour. Then eight gem hues, their
+    light cores, a fading ramp for the rings and a gold for the square; the rest stays black."""
+    def hue(h, light):
+        r, g, b = (max(0.0, min(1.0, abs((h * 6 + k) % 6 - 3) - 1)) for k in (0, 4, 2))
+        return tuple(int(round(255 * (c + (1 - c) * light))) for c in (r, g, b))
+    colours = [(0, 0, 0)]
+    colours += [hue(i / 8, 0.0) for i in range(8)]        # 1-8: gems
+    colours += [hue(i / 8, 0.6) for i in range(8)]        # 9-16: gem cores
+    colours += [(int(90 * f), int(220 * f), int(255 * f)) for f in (1, .88, .76, .64, .52, .42, .33, .25)]  # 17-24: rings
+    colours += [(255, 210, 90)]                           # 25: the square
+    return colours + [(0, 0, 0)] * (256 - len(colours))
+
+
+def fill_convex(canvas, points, colour):
+    """Fills the convex polygon `points` (pixel centres inside it) on a 256 x 256 canvas."""
+    ys = [p[1] for p in points]
+    for y in range(max(0, math.ceil(min(ys) - 0.5)), min(MOVIE_SIDE - 1, math.floor(max(ys) - 0.5)) + 1):
+        yc = y + 0.5
+        xs = []
+        for (x0, y0), (x1, y1) in zip(points, points[1:] + points[:1]):
+            if (y0 <= yc < y1) or (y1 <= yc < y0):
+                xs.append(x0 + (yc - y0) * (x1 - x0) / (y1 - y0))
+        if len(xs) < 2:
+            continue
+        left = max(0, math.ceil(min(xs) - 0.5))
+        right = min(MOVIE_SIDE - 1, math.floor(max(xs) - 0.5))
+        if left <= right:
+            row = y * MOVIE_SIDE
+            canvas[row + left:row + right + 1] = bytes([colour]) * (right - left + 1)
+
+
+def fill_ring(canvas, radius, width, colour):
+    """A ring around the centre: the pixel centres between radius - width and radius."""
+    inner = radius - width
+    for y in range(max(0, math.ceil(CENTRE - radius - 0.5)), min(MOVIE_SIDE - 1, math.floor(CENTRE + radius - 0.5)) + 1):
+        dy = y + 0.5 - CENTRE
+        outer_half = math.sqrt(max(0.0, radius * radius - dy * dy))
+        inner_half = math.sqrt(inner * inner - dy * dy) if abs(dy) < inner else 0.0
+        for a, b in ((-outer_half, -inner_half), (inner_half, outer_half)):
+            left = max(0, math.ceil(CENTRE + a - 0.5))
+            right = min(MOVIE_SIDE - 1, math.floor(CENTRE + b - 0.5))
+            if left <= right:
+                row = y * MOVIE_SIDE
+                canvas[row + left:row + right + 1] = bytes([colour]) * (right - left + 1)
+
+
+def movie_frame(n):
+    """Frame n. Everything moves on the beat and then holds still (a still frame is two bytes in
+    RLE8): eight gems circle a gold square, stepping a sixteenth of a turn each beat while the
+    square turns the other way and springs back from a pulse; the gem whose turn it is swells.
+    On the first beat of each measure a ring sweeps out from the centre."""
+    canvas = bytearray(MOVIE_SIDE * MOVIE_SIDE)
+    beat, f = divmod(n, BEAT_FRAMES)
+    eased = min(1.0, f / MOVE_FRAMES)
+    eased = eased * eased * (3 - 2 * eased)
+    turn = (beat + eased) / 16  # a full turn in the sixteen beats of the loop
+    if beat % 4 == 0:
+        fill_ring(canvas, 24 + f * 13, 3, 17 + min(7, f))
+    angle = -2 * math.pi * turn
+    size = 30 + 8 * (1 - eased)
+    def square(r):
+        return [(CENTRE + r * math.cos(angle + k * math.pi / 2), CENTRE + r * math.sin(angle + k * math.pi / 2)) for k in range(4)]
+    outer, inner = square(size), square(size - 6)
+    for k in range(4):  # the square's outline as four quadrilaterals
+        fill_convex(canvas, [outer[k], outer[(k + 1) % 4], inner[(k + 1) % 4], inner[k]], 25)
+    for i in range(8):
+        a = 2 * math.pi * (turn + i / 8)
+        x, y = CENTRE + 96 * math.cos(a), CENTRE + 96 * math.sin(a)
+        r = 11 + (8 * (1 - eased) if beat % 8 == i else 0)
+        fill_convex(canvas, [(x, y - r), (x + r, y), (x, y + r), (x - r, y)], 1 + i)
+        fill_convex(canvas, [(x, y - r / 2), (x + r / 2, y), (x, y + r / 2), (x - r / 2, y)], 9 + i)
+    return canvas
+
+
+def rle8_pixels(pixels):
+    """Pixels as RLE8 runs; three or more lone pixels in a row go in one literal block."""
+    runs = []
+    for c in pixels:
+        if runs and runs[-1][0] == c and runs[-1][1] < 255:
+            runs[-1][1] += 1
+        else:
+            runs.append([c, 1])
+    out = bytearray()
+    i = 0
+    while i < len(runs):
+        j = i
+        while j < len(runs) and runs[j][1] == 1 and j - i < 255:
+            j += 1
+        if j - i >= 3:
+            literal = bytes(r[0] for r in runs[i:j])
+            out += bytes([0, len(literal)]) + literal + b"\0" * (len(literal) % 2)
+            i = j
+        else:
+            out += bytes([runs[i][1], runs[i][0]])
+            i += 1
+    return out
+
+
+def rle8_frame(frame, previous):
+    """One frame in RLE8. Rows go bottom first, as in a BMP. A key frame (no `previous`) writes
+    every pixel; any other frame writes only the spans that changed and skips over the rest
+    with delta codes, which the decoder leaves as they were."""
+    side = MOVIE_SIDE
+    out = bytearray()
+    if previous is None:
+        for y in range(side - 1, -1, -1):
+            out += rle8_pixels(frame[y * side:(y + 1) * side])
+            out += b"\0\0" if y else b"\0\1"  # end of line; end of the picture after the top row
+        return bytes(out)
+    y, x = side - 1, 0  # where the decoder is
+    for row in range(side - 1, -1, -1):
+        start = row * side
+        changed = [i for i in range(side) if frame[start + i] != previous[start + i]]
+        spans = []
+        for i in changed:  # an unchanged gap is rewritten when that is no dearer than a skip
+            if spans and len(rle8_pixels(frame[start + spans[-1][1]:start + i])) <= 4:
+                spans[-1][1] = i + 1
+            else:
+                spans.append([i, i + 1])
+        for left, right in spans:
+            if row == y:
+                if left > x:
+                    out += bytes([0, 2, left - x, 0])
+            elif left >= x:
+                out += bytes([0, 2, left - x, y - row])
+            else:
+                out += b"\0\0"  # to the start of the next row up
+                if y - 1 > row or left > 0:
+                    out += bytes([0, 2, left, y - 1 - row])
+            out += rle8_pixels(frame[start + left:start + right])
+            y, x = row, right
+    return bytes(out + b"\0\1")
+
+
+def write_avi(name, frames):
+    """An AVI file of one video stream: RIFF('AVI ' LIST('hdrl' avih LIST('strl' strh strf))
+    LIST('movi' 00dc...) idx1), the palette in strf after the BITMAPINFOHEADER."""
+    def chunk(kind, data):
+        return kind + struct.pack("<I", len(data)) + data + b"\0" * (len(data) % 2)
+    width = height = MOVIE_SIDE
+    packets, keys, previous = [], [], None
+    for n, frame in enumerate(frames):
+        key = n % KEY_INTERVAL == 0
+        packet = rle8_frame(frame, None if key else previous)
+        # libavcodec takes a packet exactly the size of a raw frame for an uncompressed one.
+        assert len(packet) != width * height
+        packets.append(packet)
+        keys.append(key)
+        previous = frame
+    largest = max(len(p) for p in packets)
+    avih = struct.pack("<10I4I", round(1e6 / MOVIE_FPS), largest * MOVIE_FPS, 0, 0x10, len(packets),
+                       0, 1, largest, width, height, 0, 0, 0, 0)
+    strh = b"vidsmrle" + struct.pack("<IHHIIIIIIIIhhhh", 0, 0, 0, 0, 1, MOVIE_FPS, 0, len(packets),
+                                      largest, 0xFFFFFFFF, 0, 0, 0, width, height)
+    palette = b"".join(bytes([b, g, r, 0]) for r, g, b in movie_palette())
+    strf = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 1, width * height, 0, 0, 256, 0) + palette
+    hdrl = chunk(b"LIST", b"hdrl" + chunk(b"avih", avih) +
+                 chunk(b"LIST", b"strl" + chunk(b"strh", strh) + chunk(b"strf", strf)))
+    movi, index = b"movi", b""
+    for packet, key in zip(packets, keys):
+        # Index offsets count from the "movi" tag.
+        index += b"00dc" + struct.pack("<III", 0x10 if key else 0, len(movi), len(packet))
+        movi += chunk(b"00dc", packet)
+    riff = b"AVI " + hdrl + chunk(b"LIST", movi) + chunk(b"idx1", index)
+    with open(os.path.join(OUT, name + ".avi"), "wb") as f:
+        f.write(chunk(b"RIFF", riff))
+
+
+def movie():
+    write_avi("demo_layer", (movie_frame(n) for n in range(MOVIE_FRAMES)))
+
+
 if __name__ == "__main__":
-    sounds()
-    pictures()
+    parts = {"sounds": sounds, "pictures": pictures, "movie": movie}
+    chosen = sys.argv[1:] or list(parts)
+    for part in chosen:
+        if part not in parts:
+            sys.exit(f"usage: {sys.argv[0]} [sounds] [pictures] [movie]")
+    for part in chosen:
+        parts[part]()
