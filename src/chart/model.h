@@ -123,12 +123,14 @@ struct BmsObject {
 };
 
 // Surface handle pairs of one id's BGA picture and of the mask made for the layer; 0 when the id
-// has none.
+// has none. An id naming a movie also has the movie's path; its picture is the movie's first
+// frame, shown until the movie's own frames arrive.
 struct BgaPictureSlot {
   int32_t PictureDc = 0;
   int32_t PictureBitmap = 0;
   int32_t MaskDc = 0;
   int32_t MaskBitmap = 0;
+  std::string MoviePath;
 };
 
 // Fourteen program-wide display and behaviour switches (the control panel's elements).

@@ -293,6 +293,7 @@ void PlayEngine::SwitchPicture(const BmsObject& o) {
   (base     ? CurrentBga
    : second ? CurrentLayer2
             : CurrentLayer) = shown ? static_cast<int16_t>(id) : int16_t{0};
+  (base ? BgaSwitchMs : second ? Layer2SwitchMs : LayerSwitchMs) = ExactTimeOf(o.Position);
   if (shown) (base ? BgaShown : second ? Layer2Shown : LayerShown) = true;
   BgaDirty = true;
   if (PicturesOnly) {
@@ -334,8 +335,7 @@ void PlayEngine::FireObject(int32_t index) {
     const int32_t buffer = o.Value >= 0 && static_cast<size_t>(o.Value) < sounds.size()
                                ? sounds[static_cast<size_t>(o.Value)]
                                : -1;
-    const double at = chart_.Extended ? map_.TimeAt(o.Position) : ExactTimeOf(o.Position);
-    if (buffer != -1) sounds_.Restart(buffer, at);
+    if (buffer != -1) sounds_.Restart(buffer, ExactTimeOf(o.Position));
   } else if (IsPictureChannel(ch)) {
     SwitchPicture(o);
   }

@@ -47,6 +47,11 @@ class PlayEngine {
   int16_t CurrentBga = 0;
   int16_t CurrentLayer = 0;
   int16_t CurrentLayer2 = 0;  // the second layer (channel 0A) of the extended reading
+  // The play time (ms, as ElapsedMs) of the last switch on the base, layer and second layer: a
+  // movie shown there has played for ElapsedMs minus this.
+  double BgaSwitchMs = 0.0;
+  double LayerSwitchMs = 0.0;
+  double Layer2SwitchMs = 0.0;
   bool BgaShown = false;
   bool LayerShown = false;
   bool Layer2Shown = false;
