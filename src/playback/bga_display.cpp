@@ -1,17 +1,22 @@
 #include "playback/bga_display.h"
 
 #include <string>
+#include <utility>
 
 #include "playback/play_engine.h"
+#include "video/movie.h"
 
 namespace quillon {
 namespace {
 
 // The slot of a picture id; nullptr for ids outside the table (-200 and the like show nothing).
 // The table holds 256 ids in the classic reading, up to 3844 in the extended one.
-BgaPictureSlot* SlotOf(Chart& chart, int id) {
+const BgaPictureSlot* SlotOf(const Chart& chart, int id) {
   if (id < 0 || static_cast<size_t>(id) >= chart.BgaPictures.size()) return nullptr;
   return &chart.BgaPictures[static_cast<size_t>(id)];
+}
+BgaPictureSlot* SlotOf(Chart& chart, int id) {
+  return const_cast<BgaPictureSlot*>(SlotOf(std::as_const(chart), id));
 }
 
 }  // namespace
@@ -19,16 +24,112 @@ BgaPictureSlot* SlotOf(Chart& chart, int id) {
 BgaDisplay::BgaDisplay(SurfaceRegistry& surfaces, const ElementFlags& flags)
     : surfaces_(surfaces), flags_(flags) {}
 
+BgaDisplay::~BgaDisplay() = default;
+
+int BgaDisplay::ShownId(const PlayEngine& engine, const Chart& chart, int c) const {
+  switch (c) {
+    case kBase:
+      return flags_[Element::Bga] && (chart.ChartHasBga || engine.BgaShown) ? engine.CurrentBga : 0;
+    case kLayer:
+      return flags_[Element::Layer] && (chart.ChartHasLayer || engine.LayerShown)
+                 ? engine.CurrentLayer
+                 : 0;
+    default:
+      return flags_[Element::Layer] && chart.Extended ? engine.CurrentLayer2 : 0;
+  }
+}
+
+bool BgaDisplay::AdvanceMovies(PlayEngine& engine, Chart& chart) {
+  bool changed = false;
+  for (int c = kBase; c <= kLayer2; ++c)
+    changed = AdvanceMovie(engine, chart, c) || changed;
+  if (changed) engine.BgaDirty = true;
+  return changed;
+}
+
+bool BgaDisplay::AdvanceMovie(PlayEngine& engine, Chart& chart, int c) {
+  MovieChannel& movie = movies_[static_cast<size_t>(c)];
+  const BgaPictureSlot* slot = SlotOf(chart, ShownId(engine, chart, c));
+  if (slot == nullptr || slot->MoviePath.empty()) {
+    if (movie.live && !movie.path.empty()) movie.live->Park();
+    movie.path.clear();
+    return false;
+  }
+  const double switched = c == kBase    ? engine.BgaSwitchMs
+                          : c == kLayer ? engine.LayerSwitchMs
+                                        : engine.Layer2SwitchMs;
+  const double ms = engine.ElapsedMs - switched;
+  bool changed = false;
+  if (movie.path != slot->MoviePath) {
+    // Until a frame of its own is ready the channel shows the movie's first frame, read at load.
+    movie.path = slot->MoviePath;
+    const QImage* first = surfaces_.Image(slot->PictureDc);
+    movie.frame = first != nullptr ? first->copy() : QImage();
+    movie.exact_index = -1;
+    changed = true;
+  }
+  if (engine.PicturesOnly) {
+    if (!movie.exact) movie.exact = std::make_unique<MovieDecoder>();
+    if (movie.exact_path != movie.path) {
+      std::string error;
+      movie.exact_path = movie.path;
+      movie.exact_failed = !movie.exact->Open(movie.path, error);
+      movie.exact_index = -1;
+    }
+    if (!movie.exact_failed && movie.exact->DecodeTo(ms) &&
+        movie.exact->FrameIndex() != movie.exact_index) {
+      movie.exact->Draw(movie.frame);
+      movie.exact_index = movie.exact->FrameIndex();
+      changed = true;
+    }
+  } else {
+    if (!movie.live) movie.live = std::make_unique<MoviePlayer>();
+    movie.live->Bind(movie.path);
+    changed = movie.live->Show(ms, movie.frame) || changed;
+  }
+  if (changed && c != kBase && !movie.frame.isNull()) {
+    if (movie.mask.size() != movie.frame.size()) {
+      movie.mask = QImage(movie.frame.size(), QImage::Format_RGB32);
+    }
+    MakeMask(&movie.mask, &movie.frame, qRgb(0, 0, 0));
+  }
+  return changed;
+}
+
+bool BgaDisplay::ShowsMovie() const {
+  for (const MovieChannel& movie : movies_) {
+    if (!movie.path.empty()) return true;
+  }
+  return false;
+}
+
+const BgaDisplay::MovieChannel* BgaDisplay::MovieOf(const Chart& chart, int c, int id) const {
+  const BgaPictureSlot* slot = SlotOf(chart, id);
+  const MovieChannel& movie = movies_[static_cast<size_t>(c)];
+  if (slot == nullptr || slot->MoviePath.empty() || movie.path != slot->MoviePath ||
+      movie.frame.isNull()) {
+    return nullptr;
+  }
+  return &movie;
+}
+
 void BgaDisplay::ComposeBga(PlayEngine& engine, Chart& chart, SurfaceHandle bga_dc) {
   QImage* bga = surfaces_.Image(bga_dc);
   BitBlt(bga, 0, 0, kBgaSize, kBgaSize, nullptr, 0, 0, RasterOp::Black);
   if (flags_[Element::Bga] && (chart.ChartHasBga || engine.BgaShown)) {
-    if (const BgaPictureSlot* base = SlotOf(chart, engine.CurrentBga)) {
+    if (const MovieChannel* movie = MovieOf(chart, kBase, engine.CurrentBga)) {
+      BitBlt(bga, 0, 0, kBgaSize, kBgaSize, &movie->frame, 0, 0, RasterOp::Copy);
+    } else if (const BgaPictureSlot* base = SlotOf(chart, engine.CurrentBga)) {
       BitBlt(bga, 0, 0, kBgaSize, kBgaSize, surfaces_.Image(base->PictureDc), 0, 0, RasterOp::Copy);
     }
   }
   // The layer, then (extended reading) the second layer over it; black is transparent in both.
-  const auto compose_layer = [&](int16_t id) {
+  const auto compose_layer = [&](int c, int16_t id) {
+    if (const MovieChannel* movie = MovieOf(chart, c, id); movie != nullptr) {
+      BitBlt(bga, 0, 0, kBgaSize, kBgaSize, &movie->mask, 0, 0, RasterOp::And);
+      BitBlt(bga, 0, 0, kBgaSize, kBgaSize, &movie->frame, 0, 0, RasterOp::Xor);
+      return;
+    }
     BgaPictureSlot* layer = SlotOf(chart, id);
     if (layer == nullptr) return;
     if (layer->MaskDc == 0) MakeLM(chart, layer->PictureDc, id);
@@ -37,10 +138,10 @@ void BgaDisplay::ComposeBga(PlayEngine& engine, Chart& chart, SurfaceHandle bga_
   };
   if (flags_[Element::Layer] && (chart.ChartHasLayer || engine.LayerShown) &&
       engine.CurrentLayer != 0) {
-    compose_layer(engine.CurrentLayer);
+    compose_layer(kLayer, engine.CurrentLayer);
   }
   if (flags_[Element::Layer] && chart.Extended && engine.CurrentLayer2 != 0) {
-    compose_layer(engine.CurrentLayer2);
+    compose_layer(kLayer2, engine.CurrentLayer2);
   }
   engine.BgaDirty = false;
 }

@@ -6,11 +6,22 @@
 // black) is made the first time the id is composed as a layer, then kept with the id until the
 // next load frees it.
 //
-// Threads: UI thread only.
+// An id naming a movie shows the movie's frame due at the time played since its channel switched
+// to it (the engine's clock: it stands still while paused, and a seek lands on the frame the
+// movie would have reached). During live play a decoder thread per channel runs ahead of the
+// clock and the display takes whatever frame is due, never waiting; during bitmap output (the
+// engine's pictures-only mode) each frame is decoded there and then, so that two exports of a
+// chart give the same files.
+//
+// Threads: UI thread only (the movie decoders' own threads are behind MoviePlayer).
 #pragma once
 
+#include <QImage>
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <string_view>
 
 #include "chart/model.h"
@@ -19,16 +30,24 @@
 namespace quillon {
 
 class PlayEngine;
+class MovieDecoder;
+class MoviePlayer;
 
 inline constexpr int kBgaSize = 256;
 
 class BgaDisplay {
  public:
   BgaDisplay(SurfaceRegistry& surfaces, const ElementFlags& flags);
+  ~BgaDisplay();
 
   // Debug log lines; unset while the debug log is off.
   std::function<void(std::string_view)> DebugLog;
 
+  // Brings each channel showing a movie to the frame due now; true when one of them changed, in
+  // which case BgaDirty is set too. Channels that show no movie stop their decoders.
+  bool AdvanceMovies(PlayEngine& engine, Chart& chart);
+  // Whether a channel showed a movie at the last AdvanceMovies.
+  bool ShowsMovie() const;
   // Composes `bga_dc` from the engine's current base, layer and second layer ids, then clears
   // BgaDirty.
   void ComposeBga(PlayEngine& engine, Chart& chart, SurfaceHandle bga_dc);
@@ -36,8 +55,29 @@ class BgaDisplay {
   void MakeLM(Chart& chart, SurfaceHandle picture_dc, int id);
 
  private:
+  // One BGA channel's movie: the file it plays, its current frame and (on the layers) that
+  // frame's mask. The live player and the exact decoder are made when first needed.
+  struct MovieChannel {
+    std::string path;
+    QImage frame;
+    QImage mask;
+    std::unique_ptr<MoviePlayer> live;
+    std::unique_ptr<MovieDecoder> exact;
+    std::string exact_path;
+    bool exact_failed = false;
+    int64_t exact_index = -1;
+  };
+  enum ChannelIndex { kBase = 0, kLayer = 1, kLayer2 = 2 };
+
+  // The id channel `c` shows now; 0 when it shows nothing.
+  int ShownId(const PlayEngine& engine, const Chart& chart, int c) const;
+  bool AdvanceMovie(PlayEngine& engine, Chart& chart, int c);
+  // The movie frame channel `c` shows for id `id`, nullptr when it shows the id's picture.
+  const MovieChannel* MovieOf(const Chart& chart, int c, int id) const;
+
   SurfaceRegistry& surfaces_;
   const ElementFlags& flags_;
+  std::array<MovieChannel, 3> movies_;
 };
 
 }  // namespace quillon

@@ -194,7 +194,10 @@ void NoteDisplay::LoadSkins(const std::string& program_folder, const std::string
 void NoteDisplay::DrawFrame(PlayEngine& engine, Chart& chart, SurfaceHandle sprite_dc,
                             SurfaceHandle bga_dc, QImage* target) {
   const double zoom = Zoom;
-  if (std::nearbyint(zoom * engine.PlayPosition) == std::nearbyint(zoom * LastDrawnPosition)) {
+  // A movie on the BGA moves on while the notes stand still (paused, or during a stop).
+  const bool movie_moved = Bga.AdvanceMovies(engine, chart);
+  if (!movie_moved &&
+      std::nearbyint(zoom * engine.PlayPosition) == std::nearbyint(zoom * LastDrawnPosition)) {
     // The display would not move by a pixel.
     if (!flags_[Element::AutoWaitOff] && Sleep) Sleep(1);
     LastDrawnPosition = engine.PlayPosition;
