@@ -106,7 +106,14 @@ void AddResourcesToJson(const ResourceLoader& resources, nlohmann::ordered_json&
   }
   nlohmann::ordered_json pictures = nlohmann::ordered_json::array();
   for (const auto& [id, p] : resources.Pictures()) {
-    pictures.push_back({{"id", id}, {"file", p.File}, {"width", p.Width}, {"height", p.Height}});
+    nlohmann::ordered_json picture = {
+        {"id", id}, {"file", p.File}, {"width", p.Width}, {"height", p.Height}};
+    if (p.Movie) {
+      picture["movie"] = true;
+      picture["frames"] = p.Frames;
+      picture["fps"] = p.Fps;
+    }
+    pictures.push_back(std::move(picture));
   }
   json["sounds"] = std::move(sounds);
   json["pictures"] = std::move(pictures);

@@ -2,7 +2,9 @@
 
 #include <QImage>
 #include <cmath>
+#include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "chart/ids.h"
 #include "chart/numbers.h"
@@ -12,6 +14,7 @@
 #include "platform/file_lookup.h"
 #include "platform/picture_file.h"
 #include "resources/string_table.h"
+#include "video/movie.h"
 
 namespace quillon {
 namespace {
@@ -78,6 +81,81 @@ DecodeResult DecodeFile(const std::string& path, int32_t rate) {
   result.ok = DecodeSound(file.fd(), file.size(), rate, *sound, error);
   if (result.ok) result.sound = std::move(sound);
   return result;
+}
+
+// The file a #BMP line names, and whether it is a movie.
+struct BgaFile {
+  std::string path;  // empty when nothing was found
+  bool movie = false;
+};
+
+// A picture is looked for under its own name and the common picture extensions. A movie is named
+// by its extension, or found as a missing picture's name with a movie extension; packages often
+// ship an .mp4 beside the .mpg a chart names, and the .mp4 is then taken.
+BgaFile FindBgaFile(ChartFileFinder& finder, std::string_view name) {
+  const auto find_movie = [&finder](std::string_view movie) {
+    return finder.FindWithExtensions(
+        movie, {".mp4", ".mpg", ".mpeg", ".m4v", ".avi", ".wmv", ".webm", ".mkv", ".mov"});
+  };
+  if (HasMovieExtension(name)) {
+    const size_t dot = name.rfind('.');
+    std::string extension(name.substr(dot));
+    for (char& c : extension)
+      c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (extension == ".mpg" || extension == ".mpeg") {
+      if (auto mp4 = finder.Find(std::string(name.substr(0, dot)) + ".mp4")) {
+        return {std::move(*mp4), true};
+      }
+    }
+    return {find_movie(name).value_or(std::string()), true};
+  }
+  if (auto picture = finder.FindWithExtensions(name, {".bmp", ".png", ".jpg", ".jpeg"})) {
+    return {std::move(*picture), false};
+  }
+  if (auto movie = find_movie(name)) {
+    return {std::move(*movie), true};
+  }
+  return {};
+}
+
+// A #BMP file as read by a worker: a picture (RGB32), or a movie's facts and first frame as the
+// BGA shows it.
+struct BgaRead {
+  QImage image;
+  std::optional<MovieInfo> movie;
+  std::string error;
+};
+
+BgaRead ReadBgaFile(const BgaFile& file) {
+  BgaRead read;
+  if (file.path.empty()) {
+    read.error = "file not found";
+  } else if (file.movie) {
+    read.movie = ProbeMovie(file.path, read.error, &read.image);
+  } else {
+    read.image = ReadPictureFile(file.path);
+    if (!read.image.isNull()) read.image = read.image.convertToFormat(QImage::Format_RGB32);
+  }
+  return read;
+}
+
+// "640x480, 29.97 fps", with the length before the frame rate when `with_length`
+// ("640x480, 1:05.2, 29.97 fps").
+std::string MovieSummary(const MovieInfo& movie, bool with_length) {
+  char text[96];
+  const double seconds = movie.DurationMs / 1000.0;
+  char length[32] = "";
+  if (with_length) {
+    std::snprintf(length, sizeof length, ", %d:%04.1f", static_cast<int>(seconds / 60),
+                  std::fmod(seconds, 60.0));
+  }
+  std::snprintf(text, sizeof text, "%dx%d%s, %.2f fps", movie.Width, movie.Height, length,
+                movie.Fps);
+  std::string summary(text);
+  // "30.00 fps" reads "30 fps".
+  const size_t zeros = summary.find(".00 fps");
+  if (zeros != std::string::npos) summary.erase(zeros, 3);
+  return summary;
 }
 
 }  // namespace
@@ -236,33 +314,46 @@ void ResourceLoader::LoadPictures(Chart& chart, const CompiledLines& lines, Load
   if (view.DebugLogging()) view.WriteDebugLog("Bitmap Load " + count + " files");
 
   ChartFileFinder finder(lines.ChartFolder);
-  std::vector<std::string> files;
-  for (size_t index : lines.BmpLines) {
-    files.push_back(
-        finder.FindWithExtensions(NameOf(lines.Lines[index]), {".bmp", ".png", ".jpg", ".jpeg"})
-            .value_or(std::string()));
-  }
-  OrderedWork<QImage> decoded(files.size(), [&files](size_t i) {
-    if (files[i].empty()) return QImage();
-    const QImage image = ReadPictureFile(files[i]);
-    return image.isNull() ? image : image.convertToFormat(QImage::Format_RGB32);
-  });
+  std::vector<BgaFile> files;
+  for (size_t index : lines.BmpLines)
+    files.push_back(FindBgaFile(finder, NameOf(lines.Lines[index])));
+  OrderedWork<BgaRead> decoded(files.size(), [&files](size_t i) { return ReadBgaFile(files[i]); });
 
   for (size_t k = 0; k < files.size(); ++k) {
     ShowFileProgress(view, lines.WavLines.size() + k + 1, total, "BMP files loading..." + count);
     const int id = IdOf(lines, lines.BmpLines[k]);
     if (id <= 0 || static_cast<size_t>(id) >= chart.BgaPictures.size()) continue;
-    const QImage image = decoded.Take(k);
+    const BgaRead read = decoded.Take(k);
     BgaPictureSlot& slot = chart.BgaPictures[id];
     surfaces_.CreateSurface(slot.PictureDc, slot.PictureBitmap, kBgaSize, kBgaSize, 0,
                             "BGADC(" + std::to_string(id) + ")");
-    view.AddPictureFile(ItemOf(lines, lines.BmpLines[k]));
+    slot.MoviePath.clear();
     pictures_.erase(id);
-    // A picture that is missing, refused or does not decode leaves its surface black.
-    if (!image.isNull()) {
-      BitBlt(surfaces_.Image(slot.PictureDc), kBgaSize - image.width(), 0, image.width(),
-             image.height(), &image, 0, 0, RasterOp::Copy);
-      pictures_[id] = {id, RelativeTo(lines.ChartFolder, files[k]), image.width(), image.height()};
+    const std::string item = ItemOf(lines, lines.BmpLines[k]);
+    const std::string file = RelativeTo(lines.ChartFolder, files[k].path);
+    const QImage& image = read.image;
+    if (files[k].movie) {
+      // A movie that is refused shows black, as a picture that does not decode.
+      if (read.movie) {
+        const MovieInfo& movie = *read.movie;
+        view.ShowLoadLine("Movie " + file + ": " + MovieSummary(movie, /*with_length=*/false));
+        view.AddPictureFile(item + " (" + MovieSummary(movie, /*with_length=*/true) + ")");
+        BitBlt(surfaces_.Image(slot.PictureDc), 0, 0, kBgaSize, kBgaSize, &image, 0, 0,
+               RasterOp::Copy);
+        slot.MoviePath = files[k].path;
+        pictures_[id] = {id, file, movie.Width, movie.Height, true, movie.Frames, movie.Fps};
+      } else {
+        view.ShowLoadLine("Movie " + file + ": " + read.error);
+        view.AddPictureFile(item);
+      }
+    } else {
+      view.AddPictureFile(item);
+      // A picture that is missing, refused or does not decode leaves its surface black.
+      if (!image.isNull()) {
+        BitBlt(surfaces_.Image(slot.PictureDc), kBgaSize - image.width(), 0, image.width(),
+               image.height(), &image, 0, 0, RasterOp::Copy);
+        pictures_[id] = {id, file, image.width(), image.height()};
+      }
     }
     view.ShowLoadedPicture(slot.PictureDc);
   }

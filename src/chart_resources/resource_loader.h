@@ -5,6 +5,11 @@
 // are found without regard to case, and a sound or picture missing under its own extension is
 // looked for under the common others (kick.wav -> kick.ogg).
 //
+// A #BMP line may name a movie instead (by its extension, or a missing picture whose name exists
+// with a movie extension; a named .mpg gives way to an .mp4 of the same name). Movies are probed
+// in the picture pass, their first frame becomes the id's picture and their path is kept for the
+// BGA display, which decodes them only when they play.
+//
 // Threads: Load runs on the UI thread. Reading and decoding the files runs on worker threads
 // ahead of it; the UI thread takes the results in file order, so the progress line, the lists
 // and the tables advance exactly as they would one file at a time. Workers touch only their own
@@ -38,6 +43,9 @@ struct LoadedPicture {
   std::string File;
   int32_t Width = 0;
   int32_t Height = 0;
+  bool Movie = false;  // a movie: its frame count and frame rate follow
+  int64_t Frames = 0;
+  double Fps = 0.0;
 };
 
 // The sound-library level for a #VOLWAV value: the gain is WaveVolume / 100 (100 leaves sounds

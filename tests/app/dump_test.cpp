@@ -152,7 +152,7 @@ TEST(DumpTest, RecordsTheFullPath) {
 }
 
 TEST(DumpTest, ResourcesListWhatWasLoaded) {
-  // The demo chart names .ogg sounds and .png pictures that ship with it.
+  // The demo chart names .ogg sounds, .png pictures and an .avi movie that ship with it.
   DumpRequest request{QUILLON_SOURCE_DIR "/resources/demo/demo.bms", {}, true};
   std::ostringstream out, err;
   ASSERT_EQ(RunDump(request, out, err), 0) << err.str();
@@ -164,10 +164,13 @@ TEST(DumpTest, ResourcesListWhatWasLoaded) {
   EXPECT_EQ(kick["rate"], 44100);
   EXPECT_EQ(kick["channels"], 1);
   EXPECT_GT(kick["frames"].get<int>(), 10000);
-  ASSERT_EQ(json["pictures"].size(), 3u);
+  ASSERT_EQ(json["pictures"].size(), 4u);
   EXPECT_EQ(json["pictures"][2],
             nlohmann::ordered_json::parse(
                 R"({"id": 3, "file": "layer_01.png", "width": 256, "height": 256})"));
+  EXPECT_EQ(json["pictures"][3],
+            nlohmann::ordered_json::parse(R"({"id": 4, "file": "demo_layer.avi", "width": 256,
+                "height": 256, "movie": true, "frames": 144, "fps": 21.0})"));
   EXPECT_EQ(err.str(), "");
 }
 
@@ -186,7 +189,7 @@ TEST(DumpTest, ChartsInCp932NamedFoldersLoadWithTheirFiles) {
   const auto json = nlohmann::ordered_json::parse(out.str());
   EXPECT_EQ(json["header"]["Title"], "Quillon Demo");
   EXPECT_EQ(json["sounds"].size(), 12u);
-  EXPECT_EQ(json["pictures"].size(), 3u);
+  EXPECT_EQ(json["pictures"].size(), 4u);
 }
 
 TEST(RenderFramesTest, WritesOneBitmapPerFrameOfTheDisplay) {
