@@ -16,7 +16,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -30,6 +32,7 @@
 #include "platform/file_manager.h"
 #include "platform/surface.h"
 #include "platform/text_encoding.h"
+#include "video/movie.h"
 
 namespace quillon {
 namespace {
@@ -151,6 +154,8 @@ QPushButton* AddButton(QHBoxLayout* bar, const char* name, std::string_view capt
 
 }  // namespace
 
+PropertyDialog::~PropertyDialog() = default;
+
 int PreviewItemId(std::string_view item) {
   const std::optional<int> id = ReadWhole<int>("&H" + std::string(Left(item, 2)));
   return id.value_or(0);
@@ -164,6 +169,9 @@ PropertyDialog::PropertyDialog(PropertyHost& host, QWidget* parent, UiLanguage l
       preview_(BlackImage(kPreviewSize)) {
   setObjectName(QStringLiteral("frmProperty"));
   setWindowTitle(QStringLiteral("BMS Property"));
+  preview_timer_ = new QTimer(this);
+  preview_timer_->setInterval(33);
+  connect(preview_timer_, &QTimer::timeout, this, [this] { StepMoviePreview(); });
 
   tabs_ = new QTabWidget(this);
   tabs_->setObjectName(QStringLiteral("tabSelect"));
@@ -367,6 +375,9 @@ void PropertyDialog::SetChartText(std::string_view text) {
 }
 
 void PropertyDialog::ClearFileLists() {
+  StopMoviePreview();
+  // The next chart's files may have the same names: the old decoder is not kept.
+  preview_movie_.reset();
   for (QListWidget* list : lists_)
     list->clear();
 }
@@ -447,6 +458,7 @@ void PropertyDialog::ChooseMode(int mode) {
 
 void PropertyDialog::Preview(const QString& item) {
   const int id = PreviewItemId(item.toStdString());
+  StopMoviePreview();
   if (modes_[0]->isChecked()) {
     host_.PlayPreviewSound(id);
     return;
@@ -459,6 +471,30 @@ void PropertyDialog::Preview(const QString& item) {
            RasterOp::Copy);
   }
   preview_box_->update();
+  // A movie plays on from its first frame, which the picture above is.
+  const std::string movie = host_.PreviewMovie(id);
+  if (movie.empty()) return;
+  if (!preview_movie_) preview_movie_ = std::make_unique<MoviePlayer>();
+  preview_movie_->Bind(movie);
+  preview_clock_.start();
+  preview_timer_->start();
+}
+
+void PropertyDialog::StepMoviePreview() {
+  const qint64 elapsed = preview_clock_.elapsed();
+  if (preview_movie_ &&
+      preview_movie_->Show(static_cast<double>(std::min<qint64>(elapsed, kMoviePreviewMs)),
+                           preview_frame_)) {
+    BitBlt(&preview_, 0, 0, kPreviewSize.width(), kPreviewSize.height(), &preview_frame_, 0, 0,
+           RasterOp::Copy);
+    preview_box_->update();
+  }
+  if (elapsed > kMoviePreviewMs + 500) StopMoviePreview();
+}
+
+void PropertyDialog::StopMoviePreview() {
+  preview_timer_->stop();
+  if (preview_movie_) preview_movie_->Park();
 }
 
 bool PropertyDialog::OpenFolder(const QString& chart_path) {
@@ -467,6 +503,7 @@ bool PropertyDialog::OpenFolder(const QString& chart_path) {
 
 void PropertyDialog::closeEvent(QCloseEvent* event) {
   score_tab_visible_ = false;
+  StopMoviePreview();
   if (final_close_) {
     event->accept();
     return;

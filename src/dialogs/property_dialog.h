@@ -7,11 +7,14 @@
 // Threads: UI thread only.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
 
 #include "chart/model.h"
@@ -25,8 +28,11 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
+class QTimer;
 
 namespace quillon {
+
+class MoviePlayer;
 
 class PropertyHost {
  public:
@@ -35,6 +41,8 @@ class PropertyHost {
   virtual void PlayPreviewSound(int id) = 0;
   // The BGA picture of id `id`; nullptr when it has none.
   virtual const QImage* PreviewPicture(int id) = 0;
+  // The movie file of BGA id `id`; empty when the id shows a still picture.
+  virtual std::string PreviewMovie(int /*id*/) { return {}; }
   // The user closed the dialog: the PROP button is released.
   virtual void PropertyClosed() = 0;
 };
@@ -50,11 +58,14 @@ class PropertyDialog : public QWidget {
   static constexpr int kScoreTab = 3;
   static constexpr QSize kStagePictureSize{160, 120};
   static constexpr QSize kPreviewSize{256, 256};
+  // A movie's preview plays its first seconds, then holds the frame reached.
+  static constexpr int kMoviePreviewMs = 5000;
 
   // A window of its own, owned by `parent` (the main window), modeless; starts on tab 1.
   // The captions of the extended reading's header rows follow `language`.
   explicit PropertyDialog(PropertyHost& host, QWidget* parent = nullptr,
                           UiLanguage language = DetectUiLanguage());
+  ~PropertyDialog() override;
 
   // Tab 1 from the chart header: the attribute boxes, then the texts. A play level outside 0..6
   // leaves the level text as it was.
@@ -126,6 +137,9 @@ class PropertyDialog : public QWidget {
   bool HandleTabKey(const QKeyEvent& key);
   void ChooseMode(int mode);
   void Preview(const QString& item);
+  // The movie preview's next frame; at its end the decoder stops.
+  void StepMoviePreview();
+  void StopMoviePreview();
 
   PropertyHost& host_;
   UiLanguage language_;
@@ -136,6 +150,10 @@ class PropertyDialog : public QWidget {
   std::array<QListWidget*, 2> lists_{};
   QWidget* stage_box_ = nullptr;
   QWidget* preview_box_ = nullptr;
+  std::unique_ptr<MoviePlayer> preview_movie_;
+  QTimer* preview_timer_ = nullptr;
+  QElapsedTimer preview_clock_;
+  QImage preview_frame_;
   QLabel* current_points_ = nullptr;
   QLabel* key_points_ = nullptr;
   QLabel* total_notes_ = nullptr;

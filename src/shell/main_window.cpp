@@ -92,6 +92,14 @@ MainWindow::MainWindow(const MainWindowOptions& options)
     // An idle gauge costs a repaint a millisecond: it rests until the next sound.
     if (core_->status.GaugeAtRest() && !core_->engine.Playing) gauge_timer_->stop();
   });
+  movie_timer_ = new QTimer(this);
+  movie_timer_->setInterval(50);
+  connect(movie_timer_, &QTimer::timeout, this, [this] {
+    // Drawn while the timer still runs, so that the drawing does not arm it again.
+    const bool playing = core_->engine.Playing;
+    if (!playing && !closing_) DrawFrame();
+    if (playing || --movie_redraws_ <= 0) movie_timer_->stop();
+  });
   end_timer_ = new QTimer(this);
   end_timer_->setSingleShot(true);
   end_timer_->setInterval(1);

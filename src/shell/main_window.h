@@ -246,6 +246,7 @@ class MainWindow : public QMainWindow,
   // PropertyHost
   void PlayPreviewSound(int id) override;
   const QImage* PreviewPicture(int id) override;
+  std::string PreviewMovie(int id) override;
   void PropertyClosed() override;
 
   // OptionsHost
@@ -404,6 +405,10 @@ class MainWindow : public QMainWindow,
   bool gauge_on_ = false;  // the gauge element is on; its timer runs while the gauge moves
   QTimer* end_timer_ = nullptr;
   QTimer* play_file_timer_ = nullptr;  // timPlayFile: the deferred play after a remote load
+  // Out of play, a movie's frame at a located position comes from its decoder thread a little
+  // after the frame drawn there: the display is drawn again until it arrives (at most a second).
+  QTimer* movie_timer_ = nullptr;
+  int movie_redraws_ = 0;
   RemoteServer* remote_server_ = nullptr;
   // A remote load asked for while another load ran (the newest only), and whether its check is
   // armed; control ends after it when its client left meanwhile.

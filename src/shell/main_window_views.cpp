@@ -209,6 +209,10 @@ void MainWindow::DrawFrame() {
                        &disp_image_);
   ShowDisplay();
   ++frames_drawn_;
+  if (!core.engine.Playing && core.notes.Bga.ShowsMovie() && !movie_timer_->isActive()) {
+    movie_redraws_ = 20;
+    movie_timer_->start();
+  }
   // A drag seek held back until this frame runs from the event loop, outside the drawing.
   if (pending_drag_) {
     QTimer::singleShot(0, this, [this] {
@@ -380,6 +384,11 @@ void MainWindow::PlayPreviewSound(int id) {
 const QImage* MainWindow::PreviewPicture(int id) {
   if (id < 0 || id >= kIdCount) return nullptr;
   return core_->surfaces.Image(core_->chart.BgaPictures[static_cast<size_t>(id)].PictureDc);
+}
+
+std::string MainWindow::PreviewMovie(int id) {
+  if (id < 0 || id >= kIdCount) return {};
+  return core_->chart.BgaPictures[static_cast<size_t>(id)].MoviePath;
 }
 
 void MainWindow::PropertyClosed() {
