@@ -11,7 +11,7 @@ packages=(
   libsdl2-dev libsndfile1-dev libsoxr-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils fonts-ipafont-gothic dbus-daemon dbus-bin
+  xvfb xauth xdotool x11-utils x11-apps python3 fonts-ipafont-gothic dbus-daemon dbus-bin
   desktop-file-utils appstream shared-mime-info libglib2.0-bin groff-base file
 )
 
