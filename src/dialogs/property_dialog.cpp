@@ -387,7 +387,10 @@ void PropertyDialog::AddSoundFile(std::string_view item) {
 }
 
 void PropertyDialog::AddPictureFile(std::string_view item) {
+  // A movie's item is long ("04:BGA.MP4 (640x480, 1:05.2, 29.97 fps)"): the whole of it also
+  // shows as the item's tooltip.
   lists_[1]->addItem(Utf8(item));
+  lists_[1]->item(lists_[1]->count() - 1)->setToolTip(Utf8(item));
 }
 
 void PropertyDialog::ShowNoteCount(int32_t note_count, double score_per_note) {
