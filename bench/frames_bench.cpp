@@ -38,38 +38,50 @@ class NoMessages : public SoundMessages {
   void ShowSoundError(std::string_view) override {}
 };
 
-// Seconds to export `chart_path` at 512 x 512 and 30 fps (median of three), and its frames.
-double ExportSeconds(const std::string& chart_path, const std::filesystem::path& dir,
-                     int32_t& frames) {
-  SurfaceRegistry surfaces;
-  surfaces.DisplayWidth = 512;
-  surfaces.DisplayHeight = 512;
-  const ElementFlags flags = ElementFlags::FirstStart();
-  SoundDevice sound(MakeNullBackend());
-  const int32_t no_device = 0;
-  NoMessages messages;
-  ResourceLoader resources(sound, no_device, messages, surfaces, flags);
-  Chart chart;
-  LoadView load_view;
-  ChartLoader loader(chart, load_view, flags, &resources, LoadOptions{});
-  loader.LoadBms(chart_path, false);
-  NoteDisplay display(surfaces, flags);
-  display.DisplayWidth = 512;
-  display.DisplayHeight = 512;
-  display.LoadSkins((dir / "skins").string(), (dir / "skins").string());
-  display.SetLaneLayout(chart.Header.SevenKeys ? 1 : 0);
-  StillClock clock;
-  HeadlessView view;
-  SilentSounds sounds;
-  PlayEngine engine(chart, flags, clock, view, sounds);
-  return MedianSeconds(3, [&] {
+// A chart loaded with its pictures and movies, and the display and engine that export it at
+// 512 x 512.
+struct ExportRig {
+  ExportRig(const std::string& chart_path, const std::filesystem::path& dir) {
+    surfaces.DisplayWidth = 512;
+    surfaces.DisplayHeight = 512;
+    LoadOptions options;
+    options.Seed = 1;
+    ChartLoader(chart, load_view, flags, &resources, options).LoadBms(chart_path, false);
+    display.DisplayWidth = 512;
+    display.DisplayHeight = 512;
+    display.LoadSkins((dir / "skins").string(), (dir / "skins").string());
+    display.SetLaneLayout(chart.Header.SevenKeys ? 1 : 0);
+  }
+  // Exports at 30 fps to `base`NNNN.bmp; the frames written.
+  int32_t Export(const std::string& base) {
     FrameExportHooks hooks;
     hooks.DrawFrame = [&]() -> const QImage* {
       display.DrawFrame(engine, chart, resources.SpriteDc, resources.BgaDc, nullptr);
       return surfaces.Image(resources.SpriteDc);
     };
-    frames = RunFrameLoop(engine, chart, 30, (dir / "f").string(), hooks).FrameNumber;
-  });
+    return RunFrameLoop(engine, chart, 30, base, hooks).FrameNumber;
+  }
+
+  SurfaceRegistry surfaces;
+  const ElementFlags flags = ElementFlags::FirstStart();
+  SoundDevice sound{MakeNullBackend()};
+  const int32_t no_device = 0;
+  NoMessages messages;
+  ResourceLoader resources{sound, no_device, messages, surfaces, flags};
+  Chart chart;
+  LoadView load_view;
+  NoteDisplay display{surfaces, flags};
+  StillClock clock;
+  HeadlessView view;
+  SilentSounds sounds;
+  PlayEngine engine{chart, flags, clock, view, sounds};
+};
+
+// Seconds to export `chart_path` at 512 x 512 and 30 fps (median of three), and its frames.
+double ExportSeconds(const std::string& chart_path, const std::filesystem::path& dir,
+                     int32_t& frames) {
+  ExportRig rig(chart_path, dir);
+  return MedianSeconds(3, [&] { frames = rig.Export((dir / "f").string()); });
 }
 
 // The demo chart's text with `from` replaced by `to` in its #BMP lines.
@@ -116,40 +128,12 @@ void MovieAgainstStill(const std::filesystem::path& dir) {
 int Run() {
   const std::filesystem::path dir = std::filesystem::temp_directory_path() / "quillon_frames_bench";
   std::filesystem::create_directories(dir);
-  SurfaceRegistry surfaces;
-  surfaces.DisplayWidth = 512;
-  surfaces.DisplayHeight = 512;
-  const ElementFlags flags = ElementFlags::FirstStart();
-  SoundDevice sound(MakeNullBackend());
-  const int32_t no_device = 0;
-  NoMessages messages;
-  ResourceLoader resources(sound, no_device, messages, surfaces, flags);
-  Chart chart;
-  LoadView load_view;
-  LoadOptions options;
-  options.Seed = 1;
-  ChartLoader loader(chart, load_view, flags, &resources, options);
-  loader.LoadBms(QUILLON_SOURCE_DIR "/resources/demo/demo.bms", false);
-  NoteDisplay display(surfaces, flags);
-  display.DisplayWidth = 512;
-  display.DisplayHeight = 512;
-  display.LoadSkins((dir / "skins").string(), (dir / "skins").string());
-  display.SetLaneLayout(chart.Header.SevenKeys ? 1 : 0);
-  StillClock clock;
-  HeadlessView view;
-  SilentSounds sounds;
-  PlayEngine engine(chart, flags, clock, view, sounds);
-
+  ExportRig rig(QUILLON_SOURCE_DIR "/resources/demo/demo.bms", dir);
+  PlayEngine& engine = rig.engine;
+  Chart& chart = rig.chart;
   int32_t frames = 0;
-  const double drawn = MedianSeconds(3, [&] {
-    FrameExportHooks hooks;
-    hooks.DrawFrame = [&]() -> const QImage* {
-      display.DrawFrame(engine, chart, resources.SpriteDc, resources.BgaDc, nullptr);
-      return surfaces.Image(resources.SpriteDc);
-    };
-    frames = RunFrameLoop(engine, chart, 30, (dir / "drawn").string(), hooks).FrameNumber;
-  });
-  const QImage still = surfaces.Image(resources.SpriteDc)->copy();
+  const double drawn = MedianSeconds(3, [&] { frames = rig.Export((dir / "drawn").string()); });
+  const QImage still = rig.surfaces.Image(rig.resources.SpriteDc)->copy();
   const double plain = MedianSeconds(3, [&] {
     FrameExportHooks hooks;
     hooks.DrawFrame = [&]() -> const QImage* { return &still; };
