@@ -110,10 +110,10 @@ std::vector<int32_t> LibrarySearch::Find(std::string_view text, const LibraryFil
     const void* hit = memmem(at, static_cast<size_t>(end - at), first.data(), first.size());
     if (hit == nullptr) break;
     const size_t offset = static_cast<size_t>(static_cast<const char*>(hit) - begin);
-    // The rows are in key order: the hit's row is at or after the last one.
-    row = static_cast<size_t>(
-        std::upper_bound(key_ends_.begin() + static_cast<ptrdiff_t>(row), key_ends_.end(), offset) -
-        key_ends_.begin());
+    // The rows are in key order and the search goes on from a row's start: the hit's row is
+    // this one or one shortly after it.
+    while (key_ends_[row] <= offset)
+      ++row;
     const size_t row_begin = row == 0 ? 0 : key_ends_[row - 1];
     const std::string_view row_key(begin + row_begin, key_ends_[row] - row_begin);
     bool all = Passes(rows_[row], filter);
