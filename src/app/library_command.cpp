@@ -74,6 +74,10 @@ int Scan(LibraryDatabase& db, const LibraryRequest& request, std::ostream& out, 
   };
   const ScanProgress scan = ScanLibrary(db, progress, &interrupted);
   if (drawn) err << "\r\x1b[K" << std::flush;
+  for (const std::string& folder : scan.MissingFolders) {
+    err << "quillon: library folder " << DisplayPath(folder)
+        << " is not there; its charts are kept as they were\n";
+  }
   if (scan.Cancelled) out << "scan cancelled (what was read is kept): ";
   out << Summary(scan) << '\n';
   return scan.Cancelled ? 130 : 0;

@@ -70,9 +70,11 @@ struct FoundChart {
   int64_t MtimeNs = 0;
 };
 struct FolderWalk {
-  std::vector<FoundChart> Charts;  // in path order
-  int32_t SkippedLoops = 0;        // folders reached again through symbolic links
-  int32_t SkippedUnreadable = 0;   // folders that could not be listed
+  std::vector<FoundChart> Charts;              // in path order
+  int32_t SkippedLoops = 0;                    // folders reached again through symbolic links
+  int32_t SkippedUnreadable = 0;               // folders that could not be listed
+  std::vector<std::string> UnreadableFolders;  // those folders (their charts are not known)
+  bool Cancelled = false;                      // stopped early: the list is not complete
 };
 // Every chart file below `folder` (symbolic links followed, each folder listed once); stops early
 // when `cancel` is raised.
@@ -136,6 +138,8 @@ struct ScanProgress {
   int32_t SkippedUnreadable = 0;
   bool Done = false;
   bool Cancelled = false;
+  // Library folders that were not there (an unplugged disk): their charts are kept as they were.
+  std::vector<std::string> MissingFolders;
 };
 
 // Scans every library folder of `db`: walks them, reads new and changed charts on worker threads,
