@@ -109,9 +109,9 @@ TEST_F(LibraryCommandRun, AddScanQueryRescanRemove) {
 
   const std::vector<nlohmann::json> all = QueryLines("");
   ASSERT_EQ(all.size(), 3u);
+  const auto first = nlohmann::ordered_json::parse(out_.str().substr(0, out_.str().find('\n')));
   std::vector<std::string> keys;
-  for (const auto& [key, value] :
-       nlohmann::ordered_json::parse(out_.str().substr(0, out_.str().find('\n'))).items())
+  for (const auto& [key, value] : first.items())
     keys.push_back(key);
   EXPECT_EQ(keys, (std::vector<std::string>{"path", "title", "artist", "level", "mode", "notes",
                                             "length", "md5", "sha256"}));
