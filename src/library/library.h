@@ -156,9 +156,9 @@ ScanProgress ScanLibrary(LibraryDatabase& db,
 std::string SearchKey(std::string_view text);
 
 struct LibraryFilter {
-  int32_t Mode = 0;  // 0: any
-  int32_t MinLevel = 0;
-  int32_t MaxLevel = 99;
+  int32_t Mode = 0;       // 0: any
+  int32_t MinLevel = 0;   // 0 or less: no lower bound
+  int32_t MaxLevel = 99;  // 99 or more: no upper bound
 };
 
 // The rows of a search, kept in memory with their keys: every keystroke is one pass over them.
@@ -173,7 +173,8 @@ class LibrarySearch {
 
  private:
   std::vector<ChartRecord> rows_;
-  std::vector<std::string> keys_;
+  std::string keys_;              // every row's key in row order, each ending in a line break
+  std::vector<size_t> key_ends_;  // where each row's key ends in keys_
 };
 
 }  // namespace quillon
