@@ -38,6 +38,16 @@ int CompareText(const std::string& a, const std::string& b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+// What the title column shows: the title and subtitle, or for a chart without them (or one that
+// failed) its file name.
+std::string TitleText(const ChartRecord& r) {
+  if (r.Title.empty() && r.SubTitle.empty()) {
+    const size_t slash = r.Path.rfind('/');
+    return DisplayPath(slash == std::string::npos ? r.Path : r.Path.substr(slash + 1));
+  }
+  return r.SubTitle.empty() ? r.Title : r.Title + ' ' + r.SubTitle;
+}
+
 template <typename T>
 int CompareValue(T a, T b) {
   return a < b ? -1 : (b < a ? 1 : 0);
@@ -45,9 +55,8 @@ int CompareValue(T a, T b) {
 
 int CompareBy(LibraryColumn column, const ChartRecord& a, const ChartRecord& b) {
   switch (column) {
-    case LibraryColumn::Title:
-      if (const int c = CompareText(a.Title, b.Title)) return c;
-      return CompareText(a.SubTitle, b.SubTitle);
+    case LibraryColumn::Title:  // sorted from keys made once (SortAll)
+      return CompareText(TitleText(a), TitleText(b));
     case LibraryColumn::Artist:
       return CompareText(a.Artist, b.Artist);
     case LibraryColumn::Genre:
@@ -112,6 +121,17 @@ void LibraryModel::SortAll() {
   if (!rows_) return;
   const auto column = static_cast<LibraryColumn>(sort_column_);
   // Stable: rows that compare equal stay in path order.
+  if (column == LibraryColumn::Title) {
+    // The shown titles are made once, not in every comparison.
+    std::vector<std::string> titles;
+    titles.reserve(order_.size());
+    for (const int32_t row : order_)
+      titles.push_back(TitleText(rows_->Row(row)));
+    std::stable_sort(order_.begin(), order_.end(), [&titles](int32_t a, int32_t b) {
+      return CompareText(titles[static_cast<size_t>(a)], titles[static_cast<size_t>(b)]) < 0;
+    });
+    return;
+  }
   std::stable_sort(order_.begin(), order_.end(), [this, column](int32_t a, int32_t b) {
     return CompareBy(column, rows_->Row(a), rows_->Row(b)) < 0;
   });

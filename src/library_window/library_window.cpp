@@ -31,7 +31,7 @@ QString Utf8(const std::string& text) {
 }
 
 // In LibraryColumn order.
-constexpr int kDefaultWidths[kLibraryColumnCount] = {260, 160, 110, 45, 60, 70, 55, 55, 260};
+constexpr int kDefaultWidths[kLibraryColumnCount] = {260, 160, 110, 45, 60, 95, 55, 55, 260};
 constexpr int kModes[] = {0, 5, 7, 9, 10, 14};
 constexpr int kDefaultWidth = 860;
 constexpr int kDefaultHeight = 480;
