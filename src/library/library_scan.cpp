@@ -204,6 +204,7 @@ class Scan {
     }
     if (!db_.commit()) db_.rollback();
     batch_.clear();
+    Report(true);  // what the progress says is read is also written now
   }
 
   void Report(bool force) {
