@@ -127,14 +127,21 @@ int RunLibraryCommand(const LibraryRequest& request, std::ostream& out, std::ost
       err << "quillon: " << message << '\n';
       return 1;
     }
-    out << message << '\n' << "run quillon --library-scan to index the library folders again\n";
+    out << message << '\n';
+    out << (db.Folders().empty()
+                ? "add the library folders again with quillon --library-add DIR, then scan them "
+                  "with quillon --library-scan\n"
+                : "run quillon --library-scan to index the library folders again\n");
     return 0;
   }
   if (status != LibraryDatabase::Status::Ok) {
-    err << "quillon: library database " << DisplayPath(path) << ": " << message << '\n';
+    // The message names the file; should it not, the line says which file it is.
+    err << "quillon: ";
+    if (message.find(path) == std::string::npos) err << DisplayPath(path) << ": ";
+    err << message << '\n';
     if (status == LibraryDatabase::Status::Corrupt || status == LibraryDatabase::Status::TooNew) {
-      err << "quillon: the file is left as it is; the Library window offers to rebuild it, or run "
-             "quillon --library-rebuild to set it aside and start a new library\n";
+      err << "quillon: the Library window offers to rebuild it, or run quillon --library-rebuild "
+             "to keep it aside and start a new library\n";
     }
     return 1;
   }
