@@ -26,6 +26,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QUILLON_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded by Qt at run time, so not found by the shared-library scan: the chart library's SQLite
+# driver.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt6sql6-sqlite)
 # Without it Qt runs through XWayland on a Wayland desktop; with it the window is native there.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 # The desktop's caches (file types, icons, menu) are refreshed by the triggers of the packages

@@ -89,7 +89,7 @@ version=$(sed -n 's/^project(Quillon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 deb="$scratch/deb/quillon_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || fail "cpack made no $(basename "$deb")"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libqt6core6 libqt6widgets6; do
+for library in libc6 libqt6core6 libqt6widgets6 libqt6sql6-sqlite libavcodec59; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 root="$scratch/root"
