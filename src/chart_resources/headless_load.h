@@ -1,4 +1,5 @@
-// The check every headless command makes on the chart it is given, before loading it.
+// How the headless commands and the exports load the chart they are given: the check made before
+// loading it, and the messages that say why a chart was not loaded or cannot be played.
 #pragma once
 
 #include <ostream>
@@ -6,6 +7,7 @@
 #include <string_view>
 
 #include "chart/load_view.h"
+#include "chart/loader.h"
 #include "chart/model.h"
 #include "platform/file_io.h"
 
@@ -59,5 +61,15 @@ inline bool CheckStartTempo(const Chart& chart, const std::string& path, std::os
       << " BPM (is #BPM missing?), so play would never move: nothing rendered\n";
   return false;
 }
+
+// The whole load of a headless command: CheckChartFile, then the chart read from its absolute path
+// (the header records it, as the window's loads do) with `resources` (null: none), then
+// ReportFailedLoad when that did not succeed. True when the chart is loaded.
+bool LoadHeadless(const std::string& path, const LoadOptions& options, const ElementFlags& flags,
+                  ChartResources* resources, Chart& chart, std::ostream& err);
+
+// LoadHeadless followed by CheckStartTempo: the load of the exports, which play the chart.
+bool LoadForExport(const std::string& path, const LoadOptions& options, const ElementFlags& flags,
+                   ChartResources* resources, Chart& chart, std::ostream& err);
 
 }  // namespace quillon
