@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/stream_messages.h"
 #include "chart/notes.h"
 #include "chart_resources/headless_load.h"
 #include "chart_resources/resource_loader.h"

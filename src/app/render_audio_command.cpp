@@ -1,6 +1,5 @@
 #include "app/render_audio_command.h"
 
-#include "app/stream_messages.h"
 #include "chart_resources/headless_load.h"
 #include "chart_resources/resource_loader.h"
 #include "platform/surface.h"

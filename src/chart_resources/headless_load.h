@@ -10,6 +10,7 @@
 #include "chart/loader.h"
 #include "chart/model.h"
 #include "platform/file_io.h"
+#include "playback/sound_module.h"
 
 namespace quillon {
 
@@ -38,6 +39,16 @@ class HeadlessLoadView : public LoadView {
 
  private:
   std::string last_line_;
+};
+
+// Sound-loading messages of the headless commands: one line each on an error stream.
+class StreamSoundMessages : public SoundMessages {
+ public:
+  explicit StreamSoundMessages(std::ostream& err) : err_(err) {}
+  void ShowSoundError(std::string_view text) override { err_ << "quillon: " << text << '\n'; }
+
+ private:
+  std::ostream& err_;
 };
 
 // After a load that did not succeed: the reason on `err` — the file's refusal when it changed
