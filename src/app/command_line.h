@@ -7,6 +7,7 @@
 #include "app/dump_command.h"
 #include "app/render_audio_command.h"
 #include "app/render_frames_command.h"
+#include "app/render_video_command.h"
 
 namespace quillon {
 
@@ -16,6 +17,7 @@ struct CommandLine {
     Dump,
     RenderAudio,
     RenderFrames,
+    RenderVideo,
     Remote,       // send texts to the running player and print its notifications
     Preview,      // an editor's preview: play the chart from a measure in the running player
     PreviewStop,  // an editor's stop
@@ -29,6 +31,7 @@ struct CommandLine {
   DumpRequest Dump;
   RenderAudioRequest RenderAudio;
   RenderFramesRequest RenderFrames;
+  RenderVideoRequest RenderVideo;
   std::string Text;  // help text, version text or error message
   std::vector<std::string> RemoteTexts;
   int RemoteWaitMs = 500;

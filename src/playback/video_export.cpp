@@ -134,8 +134,8 @@ VideoExportResult ExportVideo(const VideoExportRequest& request, const VideoExpo
   };
   loop.TakeFrame = [&](const QImage& picture, int32_t n, std::string& frame_error) {
     const std::string time_line =
-        TimeLineText(engine.CurrentMeasure, chart.LastMeasure, engine.ElapsedMs,
-                     chart.TotalTimeMs, flags[Element::MillisecondTimer]);
+        TimeLineText(engine.CurrentMeasure, chart.LastMeasure, engine.ElapsedMs, chart.TotalTimeMs,
+                     flags[Element::MillisecondTimer]);
     if (!writer.WriteFrame(frame.Compose(picture, time_line), frame_error)) return false;
     if (!sound.WriteTo(n, frame_error)) return false;
     took_frame();

@@ -80,10 +80,10 @@ int VideoFrame::Line(QPainter& painter, const QString& text, double pixels, QRgb
 
 const QImage& VideoFrame::Compose(const QImage& display, const std::string& time_line) {
   const QRect square = layout_.Display;
-  const QImage source = display.format() == QImage::Format_RGB32 ||
-                                display.format() == QImage::Format_ARGB32
-                            ? display
-                            : display.convertToFormat(QImage::Format_RGB32);
+  const QImage source =
+      display.format() == QImage::Format_RGB32 || display.format() == QImage::Format_ARGB32
+          ? display
+          : display.convertToFormat(QImage::Format_RGB32);
   const int w = std::min(square.width(), source.width());
   const int h = std::min(square.height(), source.height());
   if (w < square.width() || h < square.height()) {
@@ -102,8 +102,7 @@ const QImage& VideoFrame::Compose(const QImage& display, const std::string& time
     QPainter painter(&frame_);
     if (painter.isActive()) {
       painter.fillRect(time_area_, QColor(0, 0, 0));
-      Line(painter, QString::fromStdString(time_line), unit_ * kTimeSize, kWhite,
-           time_area_.top());
+      Line(painter, QString::fromStdString(time_line), unit_ * kTimeSize, kWhite, time_area_.top());
     }
   }
   return frame_;
