@@ -131,9 +131,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   const QCommandLineOption classic_option(
       QStringLiteral("classic"),
       QStringLiteral("With --dump or a --render option: read the chart the classic way, without "
-                     "the extended commands (base-36 ids, #BPMxx, #STOP, long notes); with "
-                     "--render-video also compose the BGA at 256x256 as the classic display "
-                     "does."));
+                     "the extended commands (base-36 ids, #BPMxx, #STOP, long notes); a video also "
+                     "gets the BGA composed at 256x256, as the classic display does."));
   const QCommandLineOption render_option(
       QStringLiteral("render-audio"),
       QStringLiteral("Play the chart headless and write its sound to a WAV file, then exit."),
@@ -153,8 +152,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
       QStringLiteral("OUT"));
   const QCommandLineOption fps_option(
       QStringLiteral("fps"),
-      QStringLiteral("With --render-frames: frames per second; with --render-video: a whole "
-                     "number of them (60)."),
+      QStringLiteral("Frames per second (--render-frames; a whole number with --render-video, "
+                     "60 by default)."),
       QStringLiteral("F"));
   const QCommandLineOption size_option(
       QStringLiteral("size"),
