@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev
-  qt6-base-dev
+  qt6-base-dev libqt6sql6-sqlite libssl-dev
   nlohmann-json3-dev
   libsdl2-dev libsndfile1-dev libsoxr-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev

@@ -6,6 +6,7 @@
 #include "shell/remote_channel.h"
 #include "shell/remote_commands.h"
 
+#include <unistd.h>
 #include <QCommandLineParser>
 #include <filesystem>
 #include <ostream>
@@ -182,6 +183,32 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
                                           QStringLiteral("MEASURE"));
   const QCommandLineOption stop_option(QStringLiteral("S"),
                                        QStringLiteral("Chart editors: stop the running player."));
+  const QCommandLineOption library_add_option(
+      QStringLiteral("library-add"),
+      QStringLiteral("Add a folder to the chart library (then --library-scan indexes it)."),
+      QStringLiteral("DIR"));
+  const QCommandLineOption library_remove_option(
+      QStringLiteral("library-remove"),
+      QStringLiteral("Remove a folder from the chart library, with the charts found only there."),
+      QStringLiteral("DIR"));
+  const QCommandLineOption library_scan_option(
+      QStringLiteral("library-scan"),
+      QStringLiteral("Index new and changed charts under the library folders, drop the ones gone, "
+                     "and print a summary."));
+  const QCommandLineOption library_query_option(
+      QStringLiteral("library-query"),
+      QStringLiteral("Print the library's charts that match every word of TEXT (all for an "
+                     "empty TEXT) as JSON lines: path, title, artist, level, mode, notes, length, "
+                     "md5, sha256. A path that is no UTF-8 is decoded from CP932."),
+      QStringLiteral("TEXT"));
+  const QCommandLineOption library_rebuild_option(
+      QStringLiteral("library-rebuild"),
+      QStringLiteral("Set a library database that cannot be read aside and start a new one."));
+  parser.addOption(library_add_option);
+  parser.addOption(library_remove_option);
+  parser.addOption(library_scan_option);
+  parser.addOption(library_query_option);
+  parser.addOption(library_rebuild_option);
   parser.addOption(remote_option);
   parser.addOption(wait_option);
   parser.addOption(preview_option);
@@ -235,11 +262,59 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   const bool remote = parser.isSet(remote_option);
   const bool preview = parser.isSet(preview_option);
   const bool stop = parser.isSet(stop_option);
-  if (int{dump} + int{audio} + int{frames} + int{video} + int{remote} + int{preview} + int{stop} >
+  const int library =
+      int{parser.isSet(library_add_option)} + int{parser.isSet(library_remove_option)} +
+      int{parser.isSet(library_scan_option)} + int{parser.isSet(library_query_option)} +
+      int{parser.isSet(library_rebuild_option)};
+  if (int{dump} + int{audio} + int{frames} + int{video} + int{remote} + int{preview} + int{stop} +
+          int{library > 0} >
       1) {
     return fail(
-        "--dump, --render-audio, --render-frames, --render-video, --remote, -P and -S cannot go "
-        "together");
+        "--dump, --render-audio, --render-frames, --render-video, --remote, -P, -S and the "
+        "--library commands cannot go together");
+  }
+  if (library > 1) return fail("one --library command at a time");
+  if (library > 0) {
+    for (const QCommandLineOption* other :
+         {&wait_option, &measure_option, &resources_option, &notes_option, &rate_option,
+          &fps_option, &size_option, &quality_option, &choose_option, &seed_option,
+          &classic_option}) {
+      if (parser.isSet(*other)) {
+        const std::string name = ToBytes(other->names().front());
+        return fail((name.size() == 1 ? "-" : "--") + name +
+                    " does not go with the --library commands");
+      }
+    }
+    LibraryRequest& request = command.Library;
+    request.DataFolder = UserDataFolder();
+    if (parser.isSet(library_add_option)) {
+      request.Action = LibraryRequest::Kind::Add;
+      request.Folder = ToBytes(parser.value(library_add_option));
+    } else if (parser.isSet(library_remove_option)) {
+      request.Action = LibraryRequest::Kind::Remove;
+      request.Folder = ToBytes(parser.value(library_remove_option));
+    } else if (parser.isSet(library_query_option)) {
+      // Further words belong to the text: `--library-query night sky` asks for both words.
+      QStringList words{parser.value(library_query_option)};
+      words << positional;
+      request.Action = LibraryRequest::Kind::Query;
+      request.Text = ToBytes(words.join(QLatin1Char(' ')));
+    } else if (parser.isSet(library_rebuild_option)) {
+      request.Action = LibraryRequest::Kind::Rebuild;
+    } else {
+      request.Action = LibraryRequest::Kind::Scan;
+      request.Progress = isatty(STDERR_FILENO) != 0;
+    }
+    if (request.Action != LibraryRequest::Kind::Query && !positional.isEmpty()) {
+      return fail("the --library commands take no files");
+    }
+    if ((request.Action == LibraryRequest::Kind::Add ||
+         request.Action == LibraryRequest::Kind::Remove) &&
+        request.Folder.empty()) {
+      return fail("--library-add and --library-remove need a folder");
+    }
+    command.Action = CommandLine::Mode::Library;
+    return command;
   }
   if (parser.isSet(wait_option) && !remote) return fail("--wait goes with --remote");
   if (parser.isSet(measure_option) && !preview) return fail("-N goes with -P");
@@ -403,6 +478,8 @@ int RunCommandLine(const CommandLine& command, std::ostream& out, std::ostream& 
       return RunRenderFrames(command.RenderFrames, out, err);
     case CommandLine::Mode::RenderVideo:
       return RunRenderVideo(command.RenderVideo, out, err);
+    case CommandLine::Mode::Library:
+      return RunLibraryCommand(command.Library, out, err);
     case CommandLine::Mode::Remote:
       return RunRemoteClient(command.RemoteTexts, command.RemoteWaitMs, out, err);
     case CommandLine::Mode::Player:

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/dump_command.h"
+#include "app/library_command.h"
 #include "app/render_audio_command.h"
 #include "app/render_frames_command.h"
 #include "app/render_video_command.h"
@@ -21,6 +22,7 @@ struct CommandLine {
     Remote,       // send texts to the running player and print its notifications
     Preview,      // an editor's preview: play the chart from a measure in the running player
     PreviewStop,  // an editor's stop
+    Library,      // add or remove a library folder, scan, query or rebuild the library
     Help,
     Version,
     Error
@@ -32,6 +34,7 @@ struct CommandLine {
   RenderAudioRequest RenderAudio;
   RenderFramesRequest RenderFrames;
   RenderVideoRequest RenderVideo;
+  LibraryRequest Library;
   std::string Text;  // help text, version text or error message
   std::vector<std::string> RemoteTexts;
   int RemoteWaitMs = 500;

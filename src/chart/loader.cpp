@@ -125,7 +125,7 @@ int32_t ChartLoader::LoadFromBytes(const std::string& path, std::string_view byt
   // The text is decoded once, for the header scan and the compiler alike.
   std::string text = DecodeChartText(bytes);
   NormalizeLineEnds(text);
-  ScanBmsHeaderText(text, bytes.size(), path, chart_.Header, /*NoFileCheck=*/false);
+  ScanBmsHeaderText(text, bytes.size(), path, chart_.Header, !options_.CheckFiles);
   BmsHeader& header = chart_.Header;
   header.FileDate = file_date;
   view_.SetCaption("Loading... \"" + header.Title + "\" - Quillon");
@@ -136,7 +136,7 @@ int32_t ChartLoader::LoadFromBytes(const std::string& path, std::string_view byt
   view_.ShowLoadLine("Now Loading...");
 
   std::string stage_path;
-  if (!header.StageFile.empty()) {
+  if (!header.StageFile.empty() && options_.CheckFiles) {
     stage_path = FindChartFile(lines.ChartFolder, header.StageFile).value_or(std::string());
   }
   view_.ShowStagePicture(stage_path);

@@ -67,6 +67,9 @@ struct LoadOptions {
   // The extended reading (base-36 ids, #BPMxx, #STOP, long notes, nested branches); false: the
   // classic reading. The program's default is the ExtendedCommands setting.
   bool Extended = false;
+  // Whether the header scan looks for the files the chart names (their sizes and presence) and
+  // the stage picture is looked up; false for callers that only want the chart's contents.
+  bool CheckFiles = true;
 };
 
 // What LoadBms returns for a path that is there but is not a chart file it may read.

@@ -182,6 +182,12 @@ void ResourceLoader::Reset(Chart& chart, bool keep_resources) {
   WaveFiles.assign(kIdCount, std::string());
   sounds_.clear();
   pictures_.clear();
+  picture_sources_.clear();
+}
+
+const QImage* ResourceLoader::PictureSource(int id) const {
+  const auto it = picture_sources_.find(id);
+  return it == picture_sources_.end() ? nullptr : &it->second;
 }
 
 void ResourceLoader::ReleaseAll(Chart& chart) {
@@ -329,6 +335,7 @@ void ResourceLoader::LoadPictures(Chart& chart, const CompiledLines& lines, Load
                             "BGADC(" + std::to_string(id) + ")");
     slot.MoviePath.clear();
     pictures_.erase(id);
+    picture_sources_.erase(id);
     const std::string item = ItemOf(lines, lines.BmpLines[k]);
     const std::string file = RelativeTo(lines.ChartFolder, files[k].path);
     const QImage& image = read.image;
@@ -353,6 +360,7 @@ void ResourceLoader::LoadPictures(Chart& chart, const CompiledLines& lines, Load
         BitBlt(surfaces_.Image(slot.PictureDc), kBgaSize - image.width(), 0, image.width(),
                image.height(), &image, 0, 0, RasterOp::Copy);
         pictures_[id] = {id, file, image.width(), image.height()};
+        if (KeepPictureSources) picture_sources_[id] = image;
       }
     }
     view.ShowLoadedPicture(slot.PictureDc);

@@ -16,6 +16,7 @@
 // result slots; everything else (surfaces, sound buffers, the view) stays on the UI thread.
 #pragma once
 
+#include <QImage>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -69,6 +70,11 @@ class ResourceLoader : public ChartResources {
   bool DecodeWithoutDevice = false;
   int32_t DecodeRate = 44100;
 
+  // Keeps each #BMP picture as decoded, at its own size, for a BGA composed larger than 256 x 256
+  // (a video export); PictureSource gives it, nullptr for an id without one.
+  bool KeepPictureSources = false;
+  const QImage* PictureSource(int id) const;
+
   // The full path of each #WAV id as the chart wrote it (folder + name, upper case).
   std::vector<std::string> WaveFiles = std::vector<std::string>(kIdCount);
   // The composed BGA picture and the back buffer, remade by every load's reset.
@@ -94,6 +100,7 @@ class ResourceLoader : public ChartResources {
   const ElementFlags& flags_;
   std::map<int, LoadedSound> sounds_;
   std::map<int, LoadedPicture> pictures_;
+  std::map<int, QImage> picture_sources_;
 };
 
 }  // namespace quillon

@@ -70,9 +70,11 @@ struct FoundChart {
   int64_t MtimeNs = 0;
 };
 struct FolderWalk {
-  std::vector<FoundChart> Charts;  // in path order
-  int32_t SkippedLoops = 0;        // folders reached again through symbolic links
-  int32_t SkippedUnreadable = 0;   // folders that could not be listed
+  std::vector<FoundChart> Charts;              // in path order
+  int32_t SkippedLoops = 0;                    // folders reached again through symbolic links
+  int32_t SkippedUnreadable = 0;               // folders that could not be listed
+  std::vector<std::string> UnreadableFolders;  // those folders (their charts are not known)
+  bool Cancelled = false;                      // stopped early: the list is not complete
 };
 // Every chart file below `folder` (symbolic links followed, each folder listed once); stops early
 // when `cancel` is raised.
@@ -136,6 +138,8 @@ struct ScanProgress {
   int32_t SkippedUnreadable = 0;
   bool Done = false;
   bool Cancelled = false;
+  // Library folders that were not there (an unplugged disk): their charts are kept as they were.
+  std::vector<std::string> MissingFolders;
 };
 
 // Scans every library folder of `db`: walks them, reads new and changed charts on worker threads,
@@ -152,9 +156,9 @@ ScanProgress ScanLibrary(LibraryDatabase& db,
 std::string SearchKey(std::string_view text);
 
 struct LibraryFilter {
-  int32_t Mode = 0;  // 0: any
-  int32_t MinLevel = 0;
-  int32_t MaxLevel = 99;
+  int32_t Mode = 0;       // 0: any
+  int32_t MinLevel = 0;   // 0 or less: no lower bound
+  int32_t MaxLevel = 99;  // 99 or more: no upper bound
 };
 
 // The rows of a search, kept in memory with their keys: every keystroke is one pass over them.
@@ -169,7 +173,8 @@ class LibrarySearch {
 
  private:
   std::vector<ChartRecord> rows_;
-  std::vector<std::string> keys_;
+  std::string keys_;              // every row's key in row order, each ending in a line break
+  std::vector<size_t> key_ends_;  // where each row's key ends in keys_
 };
 
 }  // namespace quillon

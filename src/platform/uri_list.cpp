@@ -74,4 +74,26 @@ std::vector<std::string> LocalPathsFromUriList(std::string_view list) {
   return paths;
 }
 
+std::string UriListFromLocalPaths(const std::vector<std::string>& paths) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string list;
+  for (const std::string& path : paths) {
+    list += "file://";
+    for (const char c : path) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+          (byte >= '0' && byte <= '9') ||
+          std::string_view("-._~/").find(c) != std::string_view::npos) {
+        list += c;
+      } else {
+        list += '%';
+        list += kHex[byte >> 4];
+        list += kHex[byte & 15];
+      }
+    }
+    list += "\r\n";
+  }
+  return list;
+}
+
 }  // namespace quillon

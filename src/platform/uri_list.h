@@ -12,4 +12,9 @@ namespace quillon {
 // ('#'), other schemes and URLs naming another host are left out; CR LF and LF both end a line.
 std::vector<std::string> LocalPathsFromUriList(std::string_view list);
 
+// A text/uri-list of "file://" URLs for absolute paths, one per line ending in CR LF: every byte
+// but letters, digits, "-._~" and '/' percent-encoded, so any file name's bytes come back from
+// LocalPathsFromUriList as they were.
+std::string UriListFromLocalPaths(const std::vector<std::string>& paths);
+
 }  // namespace quillon

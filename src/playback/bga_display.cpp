@@ -1,5 +1,7 @@
 #include "playback/bga_display.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <utility>
 
@@ -25,6 +27,57 @@ BgaDisplay::BgaDisplay(SurfaceRegistry& surfaces, const ElementFlags& flags)
     : surfaces_(surfaces), flags_(flags) {}
 
 BgaDisplay::~BgaDisplay() = default;
+
+void BgaDisplay::SetCompositionSize(int size, std::function<const QImage*(int id)> source_of) {
+  size_ = std::clamp(size, kBgaSize, kMovieSideLimit);
+  source_of_ = std::move(source_of);
+  scaled_.clear();
+  composed_ = size_ == kBgaSize ? QImage() : QImage(size_, size_, QImage::Format_RGB32);
+  for (MovieChannel& movie : movies_)
+    movie.exact_index = -1;  // redrawn at the new size
+}
+
+const BgaDisplay::ScaledPicture* BgaDisplay::Scaled(const Chart& chart, int id, bool layer) {
+  const BgaPictureSlot* slot = SlotOf(chart, id);
+  const QImage* surface = slot != nullptr ? surfaces_.Image(slot->PictureDc) : nullptr;
+  if (surface == nullptr) return nullptr;
+  const QImage* source = source_of_ ? source_of_(id) : nullptr;
+  const qint64 key = (source != nullptr ? source : surface)->cacheKey();
+  ScaledPicture& scaled = scaled_[{id, layer}];
+  if (scaled.source_key == key && !scaled.picture.isNull()) return &scaled;
+  scaled.source_key = key;
+  scaled.picture = QImage(size_, size_, QImage::Format_RGB32);
+  scaled.picture.fill(Qt::black);
+  const Qt::TransformationMode mode = layer ? Qt::FastTransformation : Qt::SmoothTransformation;
+  if (source != nullptr) {
+    // The part the 256 x 256 rule shows: the right-most 256 columns and the top 256 rows, at the
+    // top right; scaled, it covers the same part of the larger square.
+    const int w = std::min(source->width(), kBgaSize);
+    const int h = std::min(source->height(), kBgaSize);
+    const QImage part = source->copy(source->width() - w, 0, w, h);
+    const int sw = static_cast<int>(std::lround(static_cast<double>(w) * size_ / kBgaSize));
+    const int sh = static_cast<int>(std::lround(static_cast<double>(h) * size_ / kBgaSize));
+    const QImage big =
+        part.scaled(sw, sh, Qt::IgnoreAspectRatio, mode).convertToFormat(QImage::Format_RGB32);
+    BitBlt(&scaled.picture, size_ - sw, 0, sw, sh, &big, 0, 0, RasterOp::Copy);
+  } else {
+    const QImage big = surface->scaled(size_, size_, Qt::IgnoreAspectRatio, mode)
+                           .convertToFormat(QImage::Format_RGB32);
+    BitBlt(&scaled.picture, 0, 0, size_, size_, &big, 0, 0, RasterOp::Copy);
+  }
+  if (layer) {
+    scaled.mask = QImage(size_, size_, QImage::Format_RGB32);
+    MakeMask(&scaled.mask, &scaled.picture, qRgb(0, 0, 0));
+  }
+  return &scaled;
+}
+
+const QImage& BgaDisplay::AtSize(const QImage& frame, QImage& scratch) const {
+  if (frame.width() == size_ && frame.height() == size_) return frame;
+  scratch = frame.scaled(size_, size_, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                .convertToFormat(QImage::Format_RGB32);
+  return scratch;
+}
 
 int BgaDisplay::ShownId(const PlayEngine& engine, const Chart& chart, int c) const {
   switch (c) {
@@ -78,7 +131,7 @@ bool BgaDisplay::AdvanceMovie(PlayEngine& engine, Chart& chart, int c) {
     }
     if (!movie.exact_failed && movie.exact->DecodeTo(ms) &&
         movie.exact->FrameIndex() != movie.exact_index) {
-      movie.exact->Draw(movie.frame);
+      movie.exact->Draw(movie.frame, size_);
       movie.exact_index = movie.exact->FrameIndex();
       changed = true;
     }
@@ -114,27 +167,42 @@ const BgaDisplay::MovieChannel* BgaDisplay::MovieOf(const Chart& chart, int c, i
 }
 
 void BgaDisplay::ComposeBga(PlayEngine& engine, Chart& chart, SurfaceHandle bga_dc) {
-  QImage* bga = surfaces_.Image(bga_dc);
-  BitBlt(bga, 0, 0, kBgaSize, kBgaSize, nullptr, 0, 0, RasterOp::Black);
+  const bool larger = size_ != kBgaSize;
+  QImage* bga = larger ? &composed_ : surfaces_.Image(bga_dc);
+  const int size = larger ? size_ : kBgaSize;
+  QImage scratch;
+  BitBlt(bga, 0, 0, size, size, nullptr, 0, 0, RasterOp::Black);
   if (flags_[Element::Bga] && (chart.ChartHasBga || engine.BgaShown)) {
     if (const MovieChannel* movie = MovieOf(chart, kBase, engine.CurrentBga)) {
-      BitBlt(bga, 0, 0, kBgaSize, kBgaSize, &movie->frame, 0, 0, RasterOp::Copy);
+      BitBlt(bga, 0, 0, size, size, &AtSize(movie->frame, scratch), 0, 0, RasterOp::Copy);
+    } else if (larger) {
+      if (const ScaledPicture* base = Scaled(chart, engine.CurrentBga, /*layer=*/false)) {
+        BitBlt(bga, 0, 0, size, size, &base->picture, 0, 0, RasterOp::Copy);
+      }
     } else if (const BgaPictureSlot* base = SlotOf(chart, engine.CurrentBga)) {
-      BitBlt(bga, 0, 0, kBgaSize, kBgaSize, surfaces_.Image(base->PictureDc), 0, 0, RasterOp::Copy);
+      BitBlt(bga, 0, 0, size, size, surfaces_.Image(base->PictureDc), 0, 0, RasterOp::Copy);
     }
   }
   // The layer, then (extended reading) the second layer over it; black is transparent in both.
   const auto compose_layer = [&](int c, int16_t id) {
     if (const MovieChannel* movie = MovieOf(chart, c, id); movie != nullptr) {
-      BitBlt(bga, 0, 0, kBgaSize, kBgaSize, &movie->mask, 0, 0, RasterOp::And);
-      BitBlt(bga, 0, 0, kBgaSize, kBgaSize, &movie->frame, 0, 0, RasterOp::Xor);
+      QImage mask_scratch;
+      BitBlt(bga, 0, 0, size, size, &AtSize(movie->mask, mask_scratch), 0, 0, RasterOp::And);
+      BitBlt(bga, 0, 0, size, size, &AtSize(movie->frame, scratch), 0, 0, RasterOp::Xor);
+      return;
+    }
+    if (larger) {
+      if (const ScaledPicture* layer = Scaled(chart, id, /*layer=*/true)) {
+        BitBlt(bga, 0, 0, size, size, &layer->mask, 0, 0, RasterOp::And);
+        BitBlt(bga, 0, 0, size, size, &layer->picture, 0, 0, RasterOp::Xor);
+      }
       return;
     }
     BgaPictureSlot* layer = SlotOf(chart, id);
     if (layer == nullptr) return;
     if (layer->MaskDc == 0) MakeLM(chart, layer->PictureDc, id);
-    BitBlt(bga, 0, 0, kBgaSize, kBgaSize, surfaces_.Image(layer->MaskDc), 0, 0, RasterOp::And);
-    BitBlt(bga, 0, 0, kBgaSize, kBgaSize, surfaces_.Image(layer->PictureDc), 0, 0, RasterOp::Xor);
+    BitBlt(bga, 0, 0, size, size, surfaces_.Image(layer->MaskDc), 0, 0, RasterOp::And);
+    BitBlt(bga, 0, 0, size, size, surfaces_.Image(layer->PictureDc), 0, 0, RasterOp::Xor);
   };
   if (flags_[Element::Layer] && (chart.ChartHasLayer || engine.LayerShown) &&
       engine.CurrentLayer != 0) {

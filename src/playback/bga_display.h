@@ -20,9 +20,11 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "chart/model.h"
 #include "platform/surface.h"
@@ -46,6 +48,16 @@ class BgaDisplay {
   // Brings each channel showing a movie to the frame due now; true when one of them changed, in
   // which case BgaDirty is set too. Channels that show no movie stop their decoders.
   bool AdvanceMovies(PlayEngine& engine, Chart& chart);
+  // Composes the BGA at `size` x `size` instead of 256 x 256, for a video export at a higher
+  // resolution: each picture's visible part (as the 256 x 256 rule places it) is scaled by
+  // size / 256 from `source_of(id)`, the picture as decoded (nullptr: from its 256 x 256 surface),
+  // smoothly on the base and pixel for pixel on the layers, so that black stays exactly black;
+  // movies are scaled from their own size. The composition then goes to Composed() instead of the
+  // BGA surface. A size of 256 goes back to the usual composition.
+  void SetCompositionSize(int size, std::function<const QImage*(int id)> source_of = nullptr);
+  // The larger composition; nullptr while composing at 256 x 256.
+  const QImage* Composed() const { return size_ == kBgaSize ? nullptr : &composed_; }
+
   // Whether a channel showed a movie at the last AdvanceMovies.
   bool ShowsMovie() const;
   // Composes `bga_dc` from the engine's current base, layer and second layer ids, then clears
@@ -75,9 +87,24 @@ class BgaDisplay {
   // The movie frame channel `c` shows for id `id`, nullptr when it shows the id's picture.
   const MovieChannel* MovieOf(const Chart& chart, int c, int id) const;
 
+  // The picture of id `id` at the larger composition's size (its layer mask too when `layer`),
+  // made once per picture; nullptr when the id has none.
+  struct ScaledPicture {
+    qint64 source_key = 0;
+    QImage picture;
+    QImage mask;
+  };
+  const ScaledPicture* Scaled(const Chart& chart, int id, bool layer);
+  // `frame` at the composition's size (a live frame is 256 x 256).
+  const QImage& AtSize(const QImage& frame, QImage& scratch) const;
+
   SurfaceRegistry& surfaces_;
   const ElementFlags& flags_;
   std::array<MovieChannel, 3> movies_;
+  int size_ = kBgaSize;
+  std::function<const QImage*(int id)> source_of_;
+  QImage composed_;
+  std::map<std::pair<int, bool>, ScaledPicture> scaled_;
 };
 
 }  // namespace quillon

@@ -215,12 +215,14 @@ void NoteDisplay::DrawFrame(PlayEngine& engine, Chart& chart, SurfaceHandle spri
   }
 
   QImage* sprite = surfaces_.Image(sprite_dc);
-  const QImage* bga = surfaces_.Image(bga_dc);
+  // The BGA as composed: 256 x 256 on its surface, or larger for a video export.
+  const QImage* bga = Bga.Composed() != nullptr ? Bga.Composed() : surfaces_.Image(bga_dc);
+  const int bga_size = Bga.Composed() != nullptr ? bga->width() : kBgaSize;
   // The stretched BGA covers every pixel the fill would; the fill matters only without it.
-  if (bga == nullptr || bga->width() < kBgaSize || bga->height() < kBgaSize) {
+  if (bga == nullptr || bga->width() < bga_size || bga->height() < bga_size) {
     BitBlt(sprite, 0, 0, DisplayWidth, DisplayHeight, nullptr, 0, 0, RasterOp::Black);
   }
-  StretchBlt(sprite, 0, 0, DisplayWidth, DisplayHeight, bga, 0, 0, kBgaSize, kBgaSize,
+  StretchBlt(sprite, 0, 0, DisplayWidth, DisplayHeight, bga, 0, 0, bga_size, bga_size,
              RasterOp::Copy);
   if (flags_[Element::Objects]) DrawObjects(engine, chart, sprite);
   if (target != nullptr) {

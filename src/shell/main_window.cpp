@@ -125,6 +125,7 @@ MainWindow::~MainWindow() {
   delete property_;
   delete panel_.data();
   delete playlist_;
+  delete library_;
   delete fsc_;
 }
 
@@ -147,6 +148,8 @@ void MainWindow::BuildMenus() {
   menu_items_[QStringLiteral("mF(2)")] = menu_recent_->menuAction();
   recent_charts_ = ReadRecentCharts(settings_);
   FillRecentMenu();
+  connect(AddMenuItem(menu_file_, QStringLiteral("mF(3)"), Text(2401)), &QAction::triggered, this,
+          [this] { mF_Click(3); });
   menu_file_->addSeparator();
   connect(AddMenuItem(menu_file_, QStringLiteral("mF(255)"), Text(13)), &QAction::triggered, this,
           [this] { mF_Click(255); });
@@ -367,6 +370,14 @@ PlaylistWindow& MainWindow::playlist_window() {
     playlist_ = new PlaylistWindow(*this, strings_.language() == UiLanguage::Japanese);
   }
   return *playlist_;
+}
+
+LibraryWindow& MainWindow::library_window() {
+  if (library_ == nullptr) {
+    library_ = new LibraryWindow(*this, settings_, LibraryDatabasePath(options_.DataFolder),
+                                 strings_.language());
+  }
+  return *library_;
 }
 
 PropertyDialog& MainWindow::property_dialog() {

@@ -1,7 +1,7 @@
 // The main window "frmBMSPlayer": the play display, the position bar, the two toolbars, the menus
 // and the title panel. It owns the player (PlayerCore) and implements the windows' side of the
 // loader (LoadView), the play engine (PlayView), the playlist (PlaylistHost), the sound module
-// (SoundMessages) and the control panel (ControlPanelHost).
+// (SoundMessages), the control panel (ControlPanelHost) and the library window (LibraryHost).
 //
 // The code is split by concern: main_window.cpp builds the controls, main_window_commands.cpp
 // holds the commands and keys, main_window_startup.cpp start-up and shut-down,
@@ -28,6 +28,7 @@
 #include "dialogs/debug_window.h"
 #include "dialogs/options_dialog.h"
 #include "dialogs/property_dialog.h"
+#include "library_window/library_window.h"
 #include "platform/gradient_text.h"
 #include "platform/settings_store.h"
 #include "playback/play_view.h"
@@ -80,6 +81,7 @@ class MainWindow : public QMainWindow,
                    public ControlPanelHost,
                    public PropertyHost,
                    public OptionsHost,
+                   public LibraryHost,
                    public RemoteTarget {
  public:
   explicit MainWindow(const MainWindowOptions& options = {});
@@ -139,6 +141,10 @@ class MainWindow : public QMainWindow,
   const ProgramSettings& program_settings() const { return program_; }
   const StringTable& strings() const { return strings_; }
   PlaylistWindow& playlist_window();
+  // The library window, made (hidden) on first use.
+  LibraryWindow& library_window();
+  // File → Library...: shows the library window.
+  void ShowLibrary();
   // The control panel, created (hidden) when it does not exist.
   ControlPanel& control_panel();
   bool control_panel_exists() const { return !panel_.isNull(); }
@@ -256,6 +262,10 @@ class MainWindow : public QMainWindow,
   // OptionsHost
   void TitleSettingsChanged() override;
   void SetTitleScroll(bool scroll) override;
+
+  // LibraryHost
+  void PlayLibraryChart(const std::string& path) override;
+  void AddLibraryChartsToPlaylist(const std::vector<std::string>& paths) override;
 
   // RemoteTarget, and the texts from remote clients.
   void ReceiveRemoteText(const std::string& text);
@@ -398,6 +408,7 @@ class MainWindow : public QMainWindow,
   QPointer<OptionsDialog> options_dialog_;
   QPointer<DebugWindow> debug_;
   PlaylistWindow* playlist_ = nullptr;
+  LibraryWindow* library_ = nullptr;
   std::string start_playlist_;
   std::vector<std::string> start_charts_;
 

@@ -92,6 +92,13 @@ void MainWindow::ShowPlaylist(bool show) {
   }
 }
 
+void MainWindow::ShowLibrary() {
+  LibraryWindow& library = library_window();
+  library.show();
+  library.raise();
+  library.activateWindow();
+}
+
 void MainWindow::ShowProperties(bool show) {
   PropertyDialog& dialog = property_dialog();
   if (show) {
@@ -133,6 +140,9 @@ void MainWindow::mF_Click(int index) {
       break;
     case 1:
       ReloadChart();
+      break;
+    case 3:
+      ShowLibrary();
       break;
     case 255:
       close();
@@ -455,6 +465,7 @@ void MainWindow::Changelang() {
   set(QStringLiteral("mF(0)"), 11);
   set(QStringLiteral("mF(1)"), 12);
   set(QStringLiteral("mF(2)"), 14);
+  set(QStringLiteral("mF(3)"), 2401);
   set(QStringLiteral("mF(255)"), 13);
   menu_view_->setTitle(QString::fromStdString(strings_.Get(20)));
   menu_items_sub_->setTitle(QString::fromStdString(strings_.Get(21)));

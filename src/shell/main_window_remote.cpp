@@ -145,6 +145,21 @@ void MainWindow::AddChartsToPlaylist(const std::vector<std::string>& paths) {
   if (list.playlist().AddCharts(paths)) list.Refresh();
 }
 
+void MainWindow::PlayLibraryChart(const std::string& path) {
+  if (closing_ || loading_) return;
+  // As a remote LLOAD: the playlist stays as it is; the chart plays once it has loaded.
+  if (path == current_file_ && core_->engine.Paused) {
+    PlayFile();
+    return;
+  }
+  LoadChart(path);
+  ArmPlayFileTimer();
+}
+
+void MainWindow::AddLibraryChartsToPlaylist(const std::vector<std::string>& paths) {
+  AddChartsToPlaylist(paths);
+}
+
 void MainWindow::SetStartFiles(std::string playlist, std::vector<std::string> more_charts) {
   start_playlist_ = std::move(playlist);
   start_charts_ = std::move(more_charts);

@@ -227,6 +227,8 @@ void MainWindow::Shutdown() {
     playlist_->hide();
   }
   if (!panel_.isNull()) panel_->close();
+  // The library window stores its size and columns as it hides.
+  if (library_ != nullptr) library_->hide();
   Trace("shutdown 2");
 
   // 3. A play loop still running returns without touching the window.

@@ -45,7 +45,8 @@ struct MovieInfo {
 
 // The part of the composition a movie of `width` x `height` covers: scaled to fit 256 x 256
 // keeping its aspect ratio, centred horizontally, aligned to the top. Empty for a size of 0.
-QRect MovieRect(int width, int height);
+// At a composition of `size` square (a frame export at a higher resolution), the same rule.
+QRect MovieRect(int width, int height, int size = kMovieFrameSize);
 
 // Whether `path` ends in a movie extension (.mpg .mpeg .mp4 .m4v .avi .wmv .webm .mkv .mov),
 // without regard to case.
@@ -72,9 +73,10 @@ class MovieDecoder {
   // decoded but not scaled; a time before the current frame, or far ahead of it, seeks to the
   // key frame before it first. False when no frame is there at all (the decoder failed).
   bool DecodeTo(double ms);
-  // The current frame scaled into `target` (kMovieFrameSize square, Format_RGB32) at
-  // MovieRect; the rest of `target` is black. `target` is made the right size when it is not.
-  void Draw(QImage& target);
+  // The current frame scaled into `target` (a `size` square, kMovieFrameSize unless the BGA is
+  // composed larger; Format_RGB32) at MovieRect; the rest of `target` is black. `target` is made
+  // the right size when it is not.
+  void Draw(QImage& target, int size = kMovieFrameSize);
   // The current frame: its number counted from 0 by its time and the frame rate (-1 before
   // any), its time and the time the frame after it is due (its time plus its duration).
   int64_t FrameIndex() const;

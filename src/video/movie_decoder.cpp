@@ -507,23 +507,23 @@ bool MovieDecoder::IsFirstFrame() const {
   return state_->has_current && state_->current_ms <= state_->first_ms;
 }
 
-void MovieDecoder::Draw(QImage& target) {
+void MovieDecoder::Draw(QImage& target, int size) {
   State& s = *state_;
-  if (target.width() != kMovieFrameSize || target.height() != kMovieFrameSize ||
-      target.format() != QImage::Format_RGB32)
-    target = QImage(kMovieFrameSize, kMovieFrameSize, QImage::Format_RGB32);
+  size = std::clamp(size, 1, kMovieSideLimit);
+  if (target.width() != size || target.height() != size || target.format() != QImage::Format_RGB32)
+    target = QImage(size, size, QImage::Format_RGB32);
   const AVFrame* frame = s.current;
-  const QRect rect = s.has_current ? MovieRect(frame->width, frame->height) : QRect();
+  const QRect rect = s.has_current ? MovieRect(frame->width, frame->height, size) : QRect();
   // Black around the movie's part (all of it when there is no frame).
   const int bpl = static_cast<int>(target.bytesPerLine());
   uchar* bits = target.bits();
-  for (int y = 0; y < kMovieFrameSize; ++y) {
+  for (int y = 0; y < size; ++y) {
     auto* line = reinterpret_cast<uint32_t*>(bits + y * bpl);
     if (y < rect.top() || y > rect.bottom()) {
-      std::fill(line, line + kMovieFrameSize, 0xFF000000u);
+      std::fill(line, line + size, 0xFF000000u);
     } else {
       std::fill(line, line + rect.left(), 0xFF000000u);
-      std::fill(line + rect.right() + 1, line + kMovieFrameSize, 0xFF000000u);
+      std::fill(line + rect.right() + 1, line + size, 0xFF000000u);
     }
   }
   if (rect.isEmpty()) return;
@@ -555,13 +555,13 @@ void MovieDecoder::Draw(QImage& target) {
   }
 }
 
-QRect MovieRect(int width, int height) {
-  if (width <= 0 || height <= 0) return {};
-  const double scale = std::min(static_cast<double>(kMovieFrameSize) / width,
-                                static_cast<double>(kMovieFrameSize) / height);
-  const int w = std::clamp(static_cast<int>(std::lround(width * scale)), 1, kMovieFrameSize);
-  const int h = std::clamp(static_cast<int>(std::lround(height * scale)), 1, kMovieFrameSize);
-  return QRect((kMovieFrameSize - w) / 2, 0, w, h);
+QRect MovieRect(int width, int height, int size) {
+  if (width <= 0 || height <= 0 || size <= 0) return {};
+  const double scale =
+      std::min(static_cast<double>(size) / width, static_cast<double>(size) / height);
+  const int w = std::clamp(static_cast<int>(std::lround(width * scale)), 1, size);
+  const int h = std::clamp(static_cast<int>(std::lround(height * scale)), 1, size);
+  return QRect((size - w) / 2, 0, w, h);
 }
 
 bool HasMovieExtension(std::string_view path) {

@@ -50,6 +50,10 @@ TEST(CommandLineHelp, NamesEveryOptionWithADescription) {
         << option << " missing from:\n"
         << help.Text;
   }
+  for (const char* option : {"--library-add <DIR>", "--library-remove <DIR>", "--library-scan",
+                             "--library-query <TEXT>", "--library-rebuild"}) {
+    EXPECT_NE(all.find(std::string(option) + "\n"), std::string::npos) << option;
+  }
 }
 
 }  // namespace

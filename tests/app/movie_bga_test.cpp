@@ -112,8 +112,9 @@ class NoSoundMessages : public SoundMessages {
 // until the decoder thread delivers the frame due. Frames other than the one due never show.
 class LivePlay {
  public:
-  explicit LivePlay(const std::string& path) {
+  explicit LivePlay(const std::string& path, bool keep_sources = false) {
     loader = std::make_unique<ResourceLoader>(sound, no_device, messages, surfaces, flags);
+    loader->KeepPictureSources = keep_sources;
     ChartLoader chart_loader(chart, view, flags, loader.get(), LoadOptions{});
     ok = chart_loader.LoadBms(path, false) == 0;
     display.SetLaneLayout(0);
@@ -163,6 +164,27 @@ TEST_F(MovieBgaTest, LivePlayShowsTheFrameReachedAfterASeekAndHoldsItWhileTheClo
   // Back to 2.45 s (a seek backwards): frame 4.
   live.engine.StepAt(2450);
   EXPECT_EQ(live.SettledFrame(4), 4);
+}
+
+// A video export composes the BGA larger: the 64 x 64 movie fills all of it, scaled from its own
+// frames, and the red picture under the layer's black frames covers it as it covers 256 x 256.
+TEST_F(MovieBgaTest, ALargerCompositionScalesMoviesAndPicturesToIt) {
+  LivePlay play(chart_path, /*keep_sources=*/true);
+  ASSERT_TRUE(play.ok);
+  play.display.Bga.SetCompositionSize(512,
+                                      [&play](int id) { return play.loader->PictureSource(id); });
+  play.engine.PicturesOnly = true;
+  ASSERT_TRUE(play.engine.Cue(0));
+  const auto composed = [&play](double ms, int x, int y) {
+    play.engine.StepAt(ms);
+    play.Draw();
+    const QImage* bga = play.display.Bga.Composed();
+    return bga != nullptr && bga->size() == QSize(512, 512) ? bga->pixel(x, y) : 0u;
+  };
+  EXPECT_EQ(test::ClipColourIndex(composed(2150, 500, 500)), 1);
+  EXPECT_EQ(test::ClipColourIndex(composed(2250, 10, 10)), 2);
+  EXPECT_EQ(composed(6050, 500, 10), qRgb(255, 0, 0));
+  EXPECT_EQ(composed(6050, 10, 500), qRgb(255, 0, 0));
 }
 
 TEST_F(MovieBgaTest, MoviesAreListedAndOnesThatCannotPlayAreNamedAndShowBlack) {
