@@ -37,6 +37,16 @@ std::string ToBytes(const QString& text) {
   return text.toLatin1().toStdString();
 }
 
+// "1280x720" -> 1280, 720; false unless both are whole numbers from 16 to 8192.
+bool ParseSize(const QString& text, int32_t& width, int32_t& height) {
+  const QStringList size = text.split(QLatin1Char('x'));
+  bool w_ok = false;
+  bool h_ok = false;
+  width = size.size() == 2 ? size[0].toInt(&w_ok) : 0;
+  height = size.size() == 2 ? size[1].toInt(&h_ok) : 0;
+  return w_ok && h_ok && width >= 16 && height >= 16 && width <= 8192 && height <= 8192;
+}
+
 bool Exists(const std::string& path) {
   std::error_code error;
   return std::filesystem::exists(std::filesystem::path(path), error);
@@ -105,13 +115,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
       QStringLiteral("dump"), QStringLiteral("Print the compiled chart as JSON and exit."));
   const QCommandLineOption choose_option(
       QStringLiteral("choose"),
-      QStringLiteral("With --dump, --render-audio or --render-frames: the branch of each #RANDOM "
-                     "block in turn, such as 2,1 (0: random)."),
+      QStringLiteral("With --dump or a --render option: the branch of each #RANDOM block in turn, "
+                     "such as 2,1 (0: random)."),
       QStringLiteral("LIST"));
   const QCommandLineOption seed_option(
       QStringLiteral("seed"),
-      QStringLiteral("With --dump, --render-audio or --render-frames: the seed of the random "
-                     "branches."),
+      QStringLiteral("With --dump or a --render option: the seed of the random branches."),
       QStringLiteral("N"));
   const QCommandLineOption resources_option(
       QStringLiteral("resources"),
@@ -122,9 +131,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
           "With --dump: also list the playable notes with their times in milliseconds."));
   const QCommandLineOption classic_option(
       QStringLiteral("classic"),
-      QStringLiteral("With --dump, --render-audio or --render-frames: read the chart the classic "
-                     "way, without the extended commands (base-36 ids, #BPMxx, #STOP, long "
-                     "notes)."));
+      QStringLiteral("With --dump or a --render option: read the chart the classic way, without "
+                     "the extended commands (base-36 ids, #BPMxx, #STOP, long notes); a video also "
+                     "gets the BGA composed at 256x256, as the classic display does."));
   const QCommandLineOption render_option(
       QStringLiteral("render-audio"),
       QStringLiteral("Play the chart headless and write its sound to a WAV file, then exit."),
@@ -137,12 +146,26 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
       QStringLiteral(
           "Draw the display frame by frame into BASE0001.bmp, BASE0002.bmp, ..., then exit."),
       QStringLiteral("BASE"));
-  const QCommandLineOption fps_option(QStringLiteral("fps"),
-                                      QStringLiteral("With --render-frames: frames per second."),
-                                      QStringLiteral("F"));
+  const QCommandLineOption video_option(
+      QStringLiteral("render-video"),
+      QStringLiteral("Play the chart headless into a video file with its sound (.mp4: H.264 and "
+                     "AAC, .webm: VP9 and Opus, .mkv: H.264 and AAC), then exit."),
+      QStringLiteral("OUT"));
+  const QCommandLineOption fps_option(
+      QStringLiteral("fps"),
+      QStringLiteral("Frames per second (--render-frames; a whole number with --render-video, "
+                     "60 by default)."),
+      QStringLiteral("F"));
   const QCommandLineOption size_option(
-      QStringLiteral("size"), QStringLiteral("With --render-frames: the display size (512x512)."),
+      QStringLiteral("size"),
+      QStringLiteral("With --render-frames: the display size (512x512); with --render-video: the "
+                     "video's size (1920x1080), the display a square of its shorter side."),
       QStringLiteral("WxH"));
+  const QCommandLineOption quality_option(
+      QStringLiteral("quality"),
+      QStringLiteral("With --render-video: the constant quality from 0 (best, largest) to 100 "
+                     "(smallest) (30)."),
+      QStringLiteral("Q"));
   const QCommandLineOption remote_option(
       QStringLiteral("remote"),
       QStringLiteral("Send each TEXT to the running player (LLOAD path, LADD path, LPLAYLIST "
@@ -192,8 +215,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   parser.addOption(measure_option);
   parser.addOption(stop_option);
   parser.addOption(frames_option);
+  parser.addOption(video_option);
   parser.addOption(fps_option);
   parser.addOption(size_option);
+  parser.addOption(quality_option);
   parser.addOption(render_option);
   parser.addOption(rate_option);
   parser.addOption(dump_option);
@@ -233,6 +258,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   const bool dump = parser.isSet(dump_option);
   const bool audio = parser.isSet(render_option);
   const bool frames = parser.isSet(frames_option);
+  const bool video = parser.isSet(video_option);
   const bool remote = parser.isSet(remote_option);
   const bool preview = parser.isSet(preview_option);
   const bool stop = parser.isSet(stop_option);
@@ -240,18 +266,19 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
       int{parser.isSet(library_add_option)} + int{parser.isSet(library_remove_option)} +
       int{parser.isSet(library_scan_option)} + int{parser.isSet(library_query_option)} +
       int{parser.isSet(library_rebuild_option)};
-  if (int{dump} + int{audio} + int{frames} + int{remote} + int{preview} + int{stop} +
+  if (int{dump} + int{audio} + int{frames} + int{video} + int{remote} + int{preview} + int{stop} +
           int{library > 0} >
       1) {
     return fail(
-        "--dump, --render-audio, --render-frames, --remote, -P, -S and the --library commands "
-        "cannot go together");
+        "--dump, --render-audio, --render-frames, --render-video, --remote, -P, -S and the "
+        "--library commands cannot go together");
   }
   if (library > 1) return fail("one --library command at a time");
   if (library > 0) {
     for (const QCommandLineOption* other :
          {&wait_option, &measure_option, &resources_option, &notes_option, &rate_option,
-          &fps_option, &size_option, &choose_option, &seed_option, &classic_option}) {
+          &fps_option, &size_option, &quality_option, &choose_option, &seed_option,
+          &classic_option}) {
       if (parser.isSet(*other)) {
         const std::string name = ToBytes(other->names().front());
         return fail((name.size() == 1 ? "-" : "--") + name +
@@ -310,7 +337,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   }
   // The player takes the whole rest of the command line as the chart path, so a path with blanks
   // that reached it as several words still names the chart; the headless commands take one.
-  if (positional.size() > 1 && (dump || audio || frames)) {
+  const bool headless = dump || audio || frames || video;
+  if (positional.size() > 1 && headless) {
     return fail("only one chart may be given");
   }
   if (!positional.isEmpty()) command.ChartPath = ToBytes(positional.join(QLatin1Char(' ')));
@@ -328,13 +356,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   if (parser.isSet(resources_option) && !dump) return fail("--resources goes with --dump");
   if (parser.isSet(notes_option) && !dump) return fail("--notes goes with --dump");
   if (parser.isSet(rate_option) && !audio) return fail("--rate goes with --render-audio");
-  if ((parser.isSet(fps_option) || parser.isSet(size_option)) && !frames) {
-    return fail("--fps and --size go with --render-frames");
+  if ((parser.isSet(fps_option) || parser.isSet(size_option)) && !frames && !video) {
+    return fail("--fps and --size go with --render-frames or --render-video");
   }
-  if (!dump && !audio && !frames) {
+  if (parser.isSet(quality_option) && !video) return fail("--quality goes with --render-video");
+  if (!headless) {
     if (parser.isSet(choose_option) || parser.isSet(seed_option) || parser.isSet(classic_option)) {
-      return fail(
-          "--choose, --seed and --classic go with --dump, --render-audio or --render-frames");
+      return fail("--choose, --seed and --classic go with --dump or a --render option");
     }
     std::vector<std::string> words;
     for (const QString& word : positional)
@@ -377,6 +405,41 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
     }
     return command;
   }
+  int32_t width = 0;
+  int32_t height = 0;
+  if (parser.isSet(size_option) && !ParseSize(parser.value(size_option), width, height)) {
+    return fail("--size takes WIDTHxHEIGHT, each from 16 to 8192, such as 1280x720");
+  }
+  if (video) {
+    RenderVideoRequest& request = command.RenderVideo;
+    command.Action = CommandLine::Mode::RenderVideo;
+    VideoExportRequest& export_request = request.Export;
+    export_request.ChartPath = command.ChartPath;
+    export_request.OutPath = ToBytes(parser.value(video_option));
+    export_request.ClassicBga = parser.isSet(classic_option);
+    export_request.Options = std::move(options);
+    if (parser.isSet(fps_option)) {
+      bool ok = false;
+      export_request.Video.Fps = parser.value(fps_option).toInt(&ok);
+      if (!ok || export_request.Video.Fps < 1 || export_request.Video.Fps > 240) {
+        return fail("--fps takes a whole frame rate from 1 to 240 with --render-video");
+      }
+    }
+    if (parser.isSet(quality_option)) {
+      bool ok = false;
+      export_request.Video.Quality = parser.value(quality_option).toInt(&ok);
+      if (!ok || export_request.Video.Quality < 0 || export_request.Video.Quality > 100) {
+        return fail("--quality takes a whole number from 0 to 100");
+      }
+    }
+    if (width > 0) {
+      export_request.Video.Width = width;
+      export_request.Video.Height = height;
+    }
+    export_request.ProgramFolder = ProgramFolder();
+    export_request.DataFolder = UserDataFolder();
+    return command;
+  }
   RenderFramesRequest& request = command.RenderFrames;
   command.Action = CommandLine::Mode::RenderFrames;
   request.ChartPath = command.ChartPath;
@@ -387,17 +450,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& raw_arguments) {
   const double fps = parser.value(fps_option).toDouble(&ok);
   if (!ok || !(fps > 0) || fps > 1000) return fail("--fps takes a frame rate above 0, up to 1000");
   request.Fps = static_cast<float>(fps);
-  if (parser.isSet(size_option)) {
-    const QStringList size = parser.value(size_option).split(QLatin1Char('x'));
-    bool w_ok = false;
-    bool h_ok = false;
-    const int w = size.size() == 2 ? size[0].toInt(&w_ok) : 0;
-    const int h = size.size() == 2 ? size[1].toInt(&h_ok) : 0;
-    if (!w_ok || !h_ok || w < 16 || h < 16 || w > 8192 || h > 8192) {
-      return fail("--size takes WIDTHxHEIGHT, each from 16 to 8192, such as 1280x720");
-    }
-    request.Width = w;
-    request.Height = h;
+  if (width > 0) {
+    request.Width = width;
+    request.Height = height;
   }
   // The skins are looked up where the player window looks for them. The parse runs before any
   // application object exists, so these come from /proc and the environment, not from Qt.
@@ -421,6 +476,8 @@ int RunCommandLine(const CommandLine& command, std::ostream& out, std::ostream& 
       return RunRenderAudio(command.RenderAudio, out, err);
     case CommandLine::Mode::RenderFrames:
       return RunRenderFrames(command.RenderFrames, out, err);
+    case CommandLine::Mode::RenderVideo:
+      return RunRenderVideo(command.RenderVideo, out, err);
     case CommandLine::Mode::Library:
       return RunLibraryCommand(command.Library, out, err);
     case CommandLine::Mode::Remote:

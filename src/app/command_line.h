@@ -8,6 +8,7 @@
 #include "app/library_command.h"
 #include "app/render_audio_command.h"
 #include "app/render_frames_command.h"
+#include "app/render_video_command.h"
 
 namespace quillon {
 
@@ -17,6 +18,7 @@ struct CommandLine {
     Dump,
     RenderAudio,
     RenderFrames,
+    RenderVideo,
     Remote,       // send texts to the running player and print its notifications
     Preview,      // an editor's preview: play the chart from a measure in the running player
     PreviewStop,  // an editor's stop
@@ -31,6 +33,7 @@ struct CommandLine {
   DumpRequest Dump;
   RenderAudioRequest RenderAudio;
   RenderFramesRequest RenderFrames;
+  RenderVideoRequest RenderVideo;
   LibraryRequest Library;
   std::string Text;  // help text, version text or error message
   std::vector<std::string> RemoteTexts;

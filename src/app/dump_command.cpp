@@ -2,11 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 
-#include "app/chart_file_check.h"
-#include "app/stream_messages.h"
 #include "chart/notes.h"
+#include "chart_resources/headless_load.h"
 #include "chart_resources/resource_loader.h"
 #include "platform/surface.h"
 #include "playback/sound_device.h"
@@ -120,12 +118,7 @@ void AddResourcesToJson(const ResourceLoader& resources, nlohmann::ordered_json&
 }
 
 int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
-  if (!CheckChartFile(request.ChartPath, err)) return 1;
-  std::error_code error;
-  // The header records the full path, as the window's loads do.
-  const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
   Chart chart;
-  HeadlessLoadView view;
   const ElementFlags flags = ElementFlags::FirstStart();
   // Sounds are decoded with no device behind them; pictures go to off-screen surfaces.
   SoundDevice sound(MakeNullBackend());
@@ -134,9 +127,8 @@ int RunDump(const DumpRequest& request, std::ostream& out, std::ostream& err) {
   SurfaceRegistry surfaces;
   ResourceLoader resources(sound, no_device, messages, surfaces, flags);
   resources.DecodeWithoutDevice = true;
-  ChartLoader loader(chart, view, flags, request.Resources ? &resources : nullptr, request.Options);
-  if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
-    ReportFailedLoad(request.ChartPath, view, err);
+  if (!LoadHeadless(request.ChartPath, request.Options, flags,
+                    request.Resources ? &resources : nullptr, chart, err)) {
     return 1;
   }
   nlohmann::ordered_json json = ChartToJson(chart);

@@ -1,5 +1,8 @@
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -81,7 +84,17 @@ int main(int argc, char* argv[]) {
       return forwarded;
     }
   }
-  // The headless commands never need a display; only the player makes a QApplication.
+  if (first.Action == Mode::RenderVideo) {
+    // The video's text is drawn with Qt's fonts, which need a QGuiApplication; it never shows a
+    // window, so it needs no display either.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    NameApplication();
+    quillon::CommandLine command = quillon::ParseCommandLine(Arguments(argc, argv));
+    command.RenderVideo.Progress = isatty(STDERR_FILENO) == 1;
+    return quillon::RunCommandLine(command, std::cout, std::cerr);
+  }
+  // The other headless commands never need a display; only the player makes a QApplication.
   if (first.Action != Mode::Player && !preview) {
     QCoreApplication app(argc, argv);
     NameApplication();

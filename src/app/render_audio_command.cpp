@@ -1,9 +1,6 @@
 #include "app/render_audio_command.h"
 
-#include <filesystem>
-
-#include "app/chart_file_check.h"
-#include "app/stream_messages.h"
+#include "chart_resources/headless_load.h"
 #include "chart_resources/resource_loader.h"
 #include "platform/surface.h"
 #include "playback/audio_export.h"
@@ -12,8 +9,6 @@
 namespace quillon {
 
 int RunRenderAudio(const RenderAudioRequest& request, std::ostream& out, std::ostream& err) {
-  if (!CheckChartFile(request.ChartPath, err)) return 1;
-  std::error_code error;
   auto backend = std::make_unique<MemoryBackend>(request.Rate);
   MemoryBackend& memory = *backend;
   SoundDevice device(std::move(backend));
@@ -28,14 +23,7 @@ int RunRenderAudio(const RenderAudioRequest& request, std::ostream& out, std::os
   flags.Set(Element::DontLoadBmp, true);  // sound only
   ResourceLoader resources(device, handle, messages, surfaces, flags);
   Chart chart;
-  HeadlessLoadView view;
-  ChartLoader loader(chart, view, flags, &resources, request.Options);
-  const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
-  if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
-    ReportFailedLoad(request.ChartPath, view, err);
-    return 1;
-  }
-  if (!CheckStartTempo(chart, request.ChartPath, err)) return 1;
+  if (!LoadForExport(request.ChartPath, request.Options, flags, &resources, chart, err)) return 1;
 
   const ExportedAudio audio = ExportChartAudio(chart, flags, device, memory);
   std::string write_error;

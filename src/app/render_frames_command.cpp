@@ -1,9 +1,6 @@
 #include "app/render_frames_command.h"
 
-#include <filesystem>
-
-#include "app/chart_file_check.h"
-#include "app/stream_messages.h"
+#include "chart_resources/headless_load.h"
 #include "chart_resources/resource_loader.h"
 #include "platform/surface.h"
 #include "playback/frame_export.h"
@@ -15,8 +12,6 @@
 namespace quillon {
 
 int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::ostream& err) {
-  if (!CheckChartFile(request.ChartPath, err)) return 1;
-  std::error_code error;
   SurfaceRegistry surfaces;
   surfaces.DisplayWidth = request.Width;
   surfaces.DisplayHeight = request.Height;
@@ -27,14 +22,7 @@ int RunRenderFrames(const RenderFramesRequest& request, std::ostream& out, std::
   StreamSoundMessages messages(err);
   ResourceLoader resources(sound, no_device, messages, surfaces, flags);
   Chart chart;
-  HeadlessLoadView load_view;
-  ChartLoader loader(chart, load_view, flags, &resources, request.Options);
-  const std::string path = std::filesystem::absolute(request.ChartPath, error).lexically_normal();
-  if (loader.LoadBms(path, /*keep_resources=*/false) != 0) {
-    ReportFailedLoad(request.ChartPath, load_view, err);
-    return 1;
-  }
-  if (!CheckStartTempo(chart, request.ChartPath, err)) return 1;
+  if (!LoadForExport(request.ChartPath, request.Options, flags, &resources, chart, err)) return 1;
 
   NoteDisplay display(surfaces, flags);
   display.DisplayWidth = request.Width;

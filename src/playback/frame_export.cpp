@@ -146,18 +146,28 @@ FrameRun RunFrameLoop(PlayEngine& engine, const Chart& chart, float fps, const s
       if (hooks.Sleep) hooks.Sleep(5);
     } else {
       ++run.FrameNumber;
-      engine.StepAt(run.FrameNumber / static_cast<double>(fps) * 1000.0);
+      const int32_t shown = hooks.FirstFrameAtStart ? run.FrameNumber - 1 : run.FrameNumber;
+      engine.StepAt(shown / static_cast<double>(fps) * 1000.0);
       const QImage* frame = hooks.DrawFrame ? hooks.DrawFrame() : nullptr;
-      const std::string file = FrameFileName(base, run.FrameNumber);
+      const std::string file =
+          hooks.TakeFrame ? std::string() : FrameFileName(base, run.FrameNumber);
       std::string error;
-      if (frame == nullptr || !writer.Write(file, *frame, error)) {
+      const auto take = [&] {
+        return hooks.TakeFrame ? hooks.TakeFrame(*frame, run.FrameNumber, error)
+                               : writer.Write(file, *frame, error);
+      };
+      if (frame == nullptr || !take()) {
         // A sequence with a gap makes a broken video: stop at the first frame not written.
-        run.Error = frame == nullptr ? file + ": nothing was drawn" : error;
+        if (frame == nullptr)
+          error = file.empty() ? "nothing was drawn" : file + ": nothing was drawn";
+        run.Error = error;
         --run.FrameNumber;
         break;
       }
       run.LastFile = file;
-      run.Bytes += static_cast<uint64_t>(54 + ((frame->width() * 3 + 3) & ~3) * frame->height());
+      if (!hooks.TakeFrame) {
+        run.Bytes += static_cast<uint64_t>(54 + ((frame->width() * 3 + 3) & ~3) * frame->height());
+      }
       char line[64];
       std::snprintf(line, sizeof line, "%04dfr\t%.2fs", run.FrameNumber, engine.ElapsedMs / 1000.0);
       log(line);

@@ -1,7 +1,8 @@
 // The frame loop of bitmap output: the chart drawn frame by frame at a chosen frame rate, each
-// frame written as a numbered 24-bit Windows bitmap. The play engine's scheduler runs as in live
-// play, on a clock that is the frame number divided by the frame rate instead of the wall clock,
-// in its pictures-only mode: no sound is played and nothing is marked played.
+// frame written as a numbered 24-bit Windows bitmap (or handed to a hook: the video export). The
+// play engine's scheduler runs as in live play, on a clock that is the frame number divided by the
+// frame rate instead of the wall clock, in its pictures-only mode: no sound is played and nothing
+// is marked played.
 #pragma once
 
 #include <QImage>
@@ -46,6 +47,12 @@ class BmpWriter {
 struct FrameExportHooks {
   // Draws the frame for the engine's state and returns the display picture to save.
   std::function<const QImage*()> DrawFrame;
+  // Takes each drawn frame `n` (from 1) instead of the bitmap writer; false with `error` stops
+  // the run there, as a bitmap that cannot be written does. Unset: base + number + ".bmp".
+  std::function<bool(const QImage& frame, int32_t n, std::string& error)> TakeFrame;
+  // Frame n shows chart time (n - 1) / fps, so the first frame shows the start (a video's frame
+  // timestamps); false: n / fps, as bitmap output numbers its files.
+  bool FirstFrameAtStart = false;
   // Lets pending events run once per frame (pause and stop reach the loop this way).
   std::function<void()> ProcessEvents;
   // Waits while paused.

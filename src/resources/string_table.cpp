@@ -99,6 +99,7 @@ constexpr Entry kEntries[] = {
     {1108, "The sound device could not be opened.",
      "Direct Soundインターフェースが作成できません。"},
     {1109, "Error while loading a sound file:\n", "ファイルロード中のエラー :\n"},
+    {1110, "Video file", "動画ファイル"},
     {2000, "Options", "おぷしょん(謎"},
     {2001, "Extended settings", "拡張設定"},
     {2002, "Don't scroll the title(&C)", "タイトルをスクロールさせない(&C)"},

@@ -124,8 +124,12 @@ class MainWindow : public QMainWindow,
   bool HandleKey(int key, Qt::KeyboardModifiers modifiers);
   // A full-screen popup item mPi(index).
   void mPi_Click(int index);
-  // The BMPOUT command: writes the chart frame by frame as numbered bitmaps.
+  // The BMPOUT command: writes the chart frame by frame as numbered bitmaps, or as a video file
+  // when the name chosen ends in .mp4, .webm or .mkv.
   void BitmapOutput();
+  // The video file of the loaded chart at `fps`, at the default size, as `--render-video` makes
+  // it; the stop button stops it.
+  void VideoOutput(const std::string& path, int fps);
   // True while bitmap output runs.
   bool BitmapOutputRunning = false;
   // The polyphony gauge's 1 ms timer is running.

@@ -26,10 +26,26 @@ TEST(CommandLineHelp, NamesEveryOptionWithADescription) {
   std::string all;
   for (const std::string& names : described)
     all += names + "\n";
-  for (const char* option : {"--help", "--version", "--remote", "--wait <MS>", "-P", "-N <MEASURE>",
-                             "-S", "--render-frames <BASE>", "--fps <F>", "--size <WxH>",
-                             "--render-audio <OUT.wav>", "--rate <HZ>", "--dump", "--resources",
-                             "--notes", "--classic", "--choose <LIST>", "--seed <N>"}) {
+  for (const char* option : {"--help",
+                             "--version",
+                             "--remote",
+                             "--wait <MS>",
+                             "-P",
+                             "-N <MEASURE>",
+                             "-S",
+                             "--render-frames <BASE>",
+                             "--render-video <OUT>",
+                             "--fps <F>",
+                             "--size <WxH>",
+                             "--quality <Q>",
+                             "--render-audio <OUT.wav>",
+                             "--rate <HZ>",
+                             "--dump",
+                             "--resources",
+                             "--notes",
+                             "--classic",
+                             "--choose <LIST>",
+                             "--seed <N>"}) {
     EXPECT_NE(all.find(std::string(option) + "\n"), std::string::npos)
         << option << " missing from:\n"
         << help.Text;

@@ -1,4 +1,5 @@
-// The check every headless command makes on the chart it is given, before loading it.
+// How the headless commands and the exports load the chart they are given: the check made before
+// loading it, and the messages that say why a chart was not loaded or cannot be played.
 #pragma once
 
 #include <ostream>
@@ -6,8 +7,10 @@
 #include <string_view>
 
 #include "chart/load_view.h"
+#include "chart/loader.h"
 #include "chart/model.h"
 #include "platform/file_io.h"
+#include "playback/sound_module.h"
 
 namespace quillon {
 
@@ -38,6 +41,16 @@ class HeadlessLoadView : public LoadView {
   std::string last_line_;
 };
 
+// Sound-loading messages of the headless commands: one line each on an error stream.
+class StreamSoundMessages : public SoundMessages {
+ public:
+  explicit StreamSoundMessages(std::ostream& err) : err_(err) {}
+  void ShowSoundError(std::string_view text) override { err_ << "quillon: " << text << '\n'; }
+
+ private:
+  std::ostream& err_;
+};
+
 // After a load that did not succeed: the reason on `err` — the file's refusal when it changed
 // since the check, else the load log's last line (a chart the reading refuses, such as one with
 // no start tempo).
@@ -59,5 +72,15 @@ inline bool CheckStartTempo(const Chart& chart, const std::string& path, std::os
       << " BPM (is #BPM missing?), so play would never move: nothing rendered\n";
   return false;
 }
+
+// The whole load of a headless command: CheckChartFile, then the chart read from its absolute path
+// (the header records it, as the window's loads do) with `resources` (null: none), then
+// ReportFailedLoad when that did not succeed. True when the chart is loaded.
+bool LoadHeadless(const std::string& path, const LoadOptions& options, const ElementFlags& flags,
+                  ChartResources* resources, Chart& chart, std::ostream& err);
+
+// LoadHeadless followed by CheckStartTempo: the load of the exports, which play the chart.
+bool LoadForExport(const std::string& path, const LoadOptions& options, const ElementFlags& flags,
+                   ChartResources* resources, Chart& chart, std::ostream& err);
 
 }  // namespace quillon
