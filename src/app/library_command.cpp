@@ -1,37 +1,15 @@
 #include "app/library_command.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/stop_signals.h"
 #include "library/library.h"
 #include "platform/text_encoding.h"
 
 namespace quillon {
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnInterrupt(int) {
-  interrupted.store(true);
-}
-
-// Ctrl+C during a scan stops it after the batch being written, so the database keeps what was
-// read; the handler before it is back when the scan ends.
-class InterruptCancels {
- public:
-  InterruptCancels() {
-    interrupted.store(false);
-    previous_ = std::signal(SIGINT, OnInterrupt);
-  }
-  ~InterruptCancels() { std::signal(SIGINT, previous_); }
-  InterruptCancels(const InterruptCancels&) = delete;
-  InterruptCancels& operator=(const InterruptCancels&) = delete;
-
- private:
-  void (*previous_)(int) = SIG_DFL;
-};
 
 // The end of a long folder name, so that the progress line fits a terminal line and "\r"
 // rewrites it whole.
@@ -61,7 +39,8 @@ int Scan(LibraryDatabase& db, const LibraryRequest& request, std::ostream& out, 
   if (db.Folders().empty()) {
     err << "quillon: the library has no folders yet; add one with --library-add DIR\n";
   }
-  const InterruptCancels interrupt_cancels;
+  // Ctrl+C stops the scan after the batch being written: the database keeps what was read.
+  const StopSignals stop_signals;
   bool drawn = false;
   const auto progress = [&](const ScanProgress& now) {
     if (!request.Progress || now.Done) return;
@@ -72,7 +51,7 @@ int Scan(LibraryDatabase& db, const LibraryRequest& request, std::ostream& out, 
     err << '\r' << counts << ShortFolder(now.CurrentFolder) << "\x1b[K" << std::flush;
     drawn = true;
   };
-  const ScanProgress scan = ScanLibrary(db, progress, &interrupted);
+  const ScanProgress scan = ScanLibrary(db, progress, &StopSignals::Flag());
   if (drawn) err << "\r\x1b[K" << std::flush;
   for (const std::string& folder : scan.MissingFolders) {
     err << "quillon: library folder " << DisplayPath(folder)
@@ -80,7 +59,7 @@ int Scan(LibraryDatabase& db, const LibraryRequest& request, std::ostream& out, 
   }
   if (scan.Cancelled) out << "scan cancelled (what was read is kept): ";
   out << Summary(scan) << '\n';
-  return scan.Cancelled ? 130 : 0;
+  return scan.Cancelled ? 128 + StopSignals::Signal() : 0;
 }
 
 int Query(LibraryDatabase& db, const std::string& text, std::ostream& out) {

@@ -2,43 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <streambuf>
 #include <string>
 
+#include "app/stop_signals.h"
+
 namespace quillon {
 namespace {
-
-// The signal that asked for a stop, 0 while none has. Set by the handler, read once per frame.
-volatile std::sig_atomic_t stop_signal = 0;
-
-extern "C" void RequestStop(int signal) {
-  stop_signal = signal;
-}
-
-// SIGINT and SIGTERM set the stop flag while the object lives; the handlers before are put back.
-class StopSignals {
- public:
-  StopSignals() {
-    stop_signal = 0;
-    struct sigaction action {};
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &old_int_);
-    sigaction(SIGTERM, &action, &old_term_);
-  }
-  ~StopSignals() {
-    sigaction(SIGINT, &old_int_, nullptr);
-    sigaction(SIGTERM, &old_term_, nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
- private:
-  struct sigaction old_int_ {};
-  struct sigaction old_term_ {};
-};
 
 // The export's messages on the error stream: a message that comes while the progress line is
 // showing starts on a line of its own.
@@ -87,7 +58,7 @@ int RunRenderVideo(const RenderVideoRequest& request, std::ostream& out, std::os
   auto last_shown = start;
   bool shown = false;
   VideoExportHooks hooks;
-  hooks.StopRequested = [] { return stop_signal != 0; };
+  hooks.StopRequested = [] { return StopSignals::Signal() != 0; };
   hooks.Progress = [&](int64_t frames, int64_t total) {
     if (request.AfterFrame) request.AfterFrame(frames);
     if (!request.Progress) return;
@@ -109,7 +80,7 @@ int RunRenderVideo(const RenderVideoRequest& request, std::ostream& out, std::os
     }
     err << '\n';
   }
-  if (result.Stopped) return 128 + static_cast<int>(stop_signal);
+  if (result.Stopped) return 128 + StopSignals::Signal();
   if (!result.Written) return 1;
   const VideoSettings& video = request.Export.Video;
   char length[32];

@@ -85,6 +85,9 @@ VideoExportResult ExportVideo(const VideoExportRequest& request, const VideoExpo
   const ElementFlags flags = ElementFlags::FirstStart();
   StreamSoundMessages messages(err);
   ResourceLoader resources(device, handle, messages, surfaces, flags);
+  // The BGA is composed at the square's side from the pictures as decoded (and the movies' own
+  // frames), unless the classic 256 x 256 composition is asked for.
+  resources.KeepPictureSources = !request.ClassicBga;
   Chart chart;
   if (!LoadForExport(request.ChartPath, request.Options, flags, &resources, chart, err)) {
     return result;
@@ -97,11 +100,10 @@ VideoExportResult ExportVideo(const VideoExportRequest& request, const VideoExpo
   display.DisplayHeight = side;
   display.LoadSkins(request.ProgramFolder, request.DataFolder);
   display.SetLaneLayout(chart.Header.SevenKeys ? 1 : 0);
-  // The BGA's composition: 256 x 256, stretched over the square by the display. Unless
-  // ClassicBga is asked for, the BGA display is to compose at the square's side from the
-  // pictures' and movies' own sizes; that composition belongs to the BGA display, and is asked
-  // for here once it exists.
-  static_cast<void>(request.ClassicBga);
+  if (!request.ClassicBga) {
+    display.Bga.SetCompositionSize(side,
+                                   [&resources](int id) { return resources.PictureSource(id); });
+  }
 
   StillClock clock;
   HeadlessView view;
