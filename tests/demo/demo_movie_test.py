@@ -3,17 +3,20 @@
 and index agree with its frames, and each frame read back with a plain RLE8 decoder (which keeps
 the previous frame's pixels where a frame skips) is the picture the script drew.
     demo_movie_test.py SOURCE_DIR"""
-import importlib.util
 import os
 import struct
 import sys
 import tempfile
+import types
 import unittest
 
 SOURCE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "../..")
-spec = importlib.util.spec_from_file_location("assets", os.path.join(SOURCE, "scripts/make-demo-assets.py"))
-assets = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(assets)
+# The asset script as a module (its name has a dash, so it cannot be imported by name).
+ASSETS_SCRIPT = os.path.join(SOURCE, "scripts/make-demo-assets.py")
+assets = types.ModuleType("assets")
+assets.__file__ = ASSETS_SCRIPT
+with open(ASSETS_SCRIPT, encoding="utf-8") as script:
+    exec(compile(script.read(), ASSETS_SCRIPT, "exec"), assets.__dict__)
 COMMITTED = os.path.join(SOURCE, "resources/demo/demo_layer.avi")
 
 

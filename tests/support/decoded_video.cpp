@@ -1,6 +1,8 @@
 #include "support/decoded_video.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -8,6 +10,27 @@ extern "C" {
 }
 
 namespace quillon::test {
+namespace {
+
+uint8_t Clamp8(double v) {
+  return static_cast<uint8_t>(std::clamp(v + 0.5, 0.0, 255.0));
+}
+
+// The pixel at `x`, `y` of a 4:2:0 frame, through the matrix the frame names (BT.709, else
+// BT.601), limited range.
+QRgb ColourAt(const AVFrame& frame, int x, int y) {
+  const double luma = 1.164 * (frame.data[0][y * frame.linesize[0] + x] - 16);
+  const double u = frame.data[1][y / 2 * frame.linesize[1] + x / 2] - 128.0;
+  const double v = frame.data[2][y / 2 * frame.linesize[2] + x / 2] - 128.0;
+  if (frame.colorspace == AVCOL_SPC_BT709) {
+    return qRgb(Clamp8(luma + 1.793 * v), Clamp8(luma - 0.213 * u - 0.533 * v),
+                Clamp8(luma + 2.112 * u));
+  }
+  return qRgb(Clamp8(luma + 1.596 * v), Clamp8(luma - 0.392 * u - 0.813 * v),
+              Clamp8(luma + 2.017 * u));
+}
+
+}  // namespace
 
 DecodedVideo DecodeVideo(const std::string& path, int x, int y) {
   DecodedVideo out;
@@ -35,6 +58,7 @@ DecodedVideo DecodeVideo(const std::string& path, int x, int y) {
       if (codec->codec_type == AVMEDIA_TYPE_VIDEO) {
         out.frame_times.push_back(time);
         out.luma.push_back(frame->data[0][y * frame->linesize[0] + x]);
+        out.colours.push_back(ColourAt(*frame, x, y));
       } else if (frame->format == AV_SAMPLE_FMT_FLTP || frame->format == AV_SAMPLE_FMT_FLT) {
         if (out.left.empty()) out.sound_start = time;
         out.sample_rate = frame->sample_rate;

@@ -1,7 +1,8 @@
-// A video file decoded back for tests: its streams, its length, the brightness of one pixel in
-// every frame and the first channel of its sound.
+// A video file decoded back for tests: its streams, its length, one pixel of every frame (its
+// luma, and its colour through the matrix the stream names) and the first channel of its sound.
 #pragma once
 
+#include <QRgb>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@ struct DecodedVideo {
   double duration = 0.0;            // seconds, as the container gives it
   std::vector<double> frame_times;  // seconds
   std::vector<int> luma;            // each frame's luma (0-255) at the pixel asked for
+  std::vector<QRgb> colours;        // the same pixel's colour
   int sample_rate = 0;
   double sound_start = 0.0;  // seconds of the first decoded sample
   std::vector<float> left;   // the first channel, from sound_start on

@@ -10,4 +10,4 @@ target_link_libraries(quillon_test_clip PUBLIC Qt6::Gui PRIVATE PkgConfig::CLIP_
 # Video files decoded back, for the export tests.
 add_library(quillon_test_decoded_video STATIC ${CMAKE_CURRENT_LIST_DIR}/decoded_video.cpp)
 target_include_directories(quillon_test_decoded_video PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(quillon_test_decoded_video PRIVATE PkgConfig::CLIP_AV quillon_options)
+target_link_libraries(quillon_test_decoded_video PUBLIC Qt6::Gui PRIVATE PkgConfig::CLIP_AV quillon_options)

@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <vector>
 
+#include "support/decoded_video.h"
 #include "support/test_clip.h"
 #include "support/test_data.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 }
 
 namespace quillon {
@@ -58,83 +58,6 @@ bool WriteTestVideo(const std::string& path, std::string& error) {
   return writer.Finish(error);
 }
 
-// What decoding a written file back shows.
-struct Decoded {
-  std::vector<AVCodecID> codecs;
-  double duration = 0.0;
-  std::vector<double> frame_times;
-  std::vector<QRgb> frame_colours;  // the centre pixel, through the matrix the stream names
-  double audio_start = 0.0;
-  std::vector<float> left;  // the left channel from audio_start on
-};
-
-uint8_t Clamp8(double v) {
-  return static_cast<uint8_t>(std::clamp(v + 0.5, 0.0, 255.0));
-}
-
-QRgb CentreColour(const AVFrame& frame) {
-  const int x = frame.width / 2, y = frame.height / 2;
-  const double luma = 1.164 * (frame.data[0][y * frame.linesize[0] + x] - 16);
-  const double u = frame.data[1][y / 2 * frame.linesize[1] + x / 2] - 128.0;
-  const double v = frame.data[2][y / 2 * frame.linesize[2] + x / 2] - 128.0;
-  if (frame.colorspace == AVCOL_SPC_BT709)
-    return qRgb(Clamp8(luma + 1.793 * v), Clamp8(luma - 0.213 * u - 0.533 * v),
-                Clamp8(luma + 2.112 * u));
-  return qRgb(Clamp8(luma + 1.596 * v), Clamp8(luma - 0.392 * u - 0.813 * v),
-              Clamp8(luma + 2.017 * u));
-}
-
-Decoded Decode(const std::string& path) {
-  Decoded out;
-  AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return out;
-  avformat_find_stream_info(format, nullptr);
-  out.duration = static_cast<double>(format->duration) / AV_TIME_BASE;
-  std::vector<AVCodecContext*> codecs;
-  for (unsigned i = 0; i < format->nb_streams; ++i) {
-    const AVCodecParameters* par = format->streams[i]->codecpar;
-    out.codecs.push_back(par->codec_id);
-    AVCodecContext* codec = avcodec_alloc_context3(avcodec_find_decoder(par->codec_id));
-    avcodec_parameters_to_context(codec, par);
-    codec->pkt_timebase = format->streams[i]->time_base;  // to move times past dropped priming
-    avcodec_open2(codec, codec->codec, nullptr);
-    codecs.push_back(codec);
-  }
-  AVPacket* packet = av_packet_alloc();
-  AVFrame* frame = av_frame_alloc();
-  auto drain = [&](unsigned index) {
-    AVCodecContext* codec = codecs[index];
-    const double base = av_q2d(format->streams[index]->time_base);
-    while (avcodec_receive_frame(codec, frame) >= 0) {
-      const double time = static_cast<double>(frame->best_effort_timestamp) * base;
-      if (codec->codec_type == AVMEDIA_TYPE_VIDEO) {
-        out.frame_times.push_back(time);
-        out.frame_colours.push_back(CentreColour(*frame));
-      } else {
-        if (out.left.empty()) out.audio_start = time;
-        const auto* left = reinterpret_cast<const float*>(frame->data[0]);
-        out.left.insert(out.left.end(), left, left + frame->nb_samples);
-      }
-      av_frame_unref(frame);
-    }
-  };
-  while (av_read_frame(format, packet) >= 0) {
-    const auto index = static_cast<unsigned>(packet->stream_index);
-    avcodec_send_packet(codecs[index], packet);
-    av_packet_unref(packet);
-    drain(index);
-  }
-  for (unsigned i = 0; i < codecs.size(); ++i) {
-    avcodec_send_packet(codecs[i], nullptr);
-    drain(i);
-    avcodec_free_context(&codecs[i]);
-  }
-  av_frame_free(&frame);
-  av_packet_free(&packet);
-  avformat_close_input(&format);
-  return out;
-}
-
 bool Near(QRgb a, QRgb b) {
   return std::abs(qRed(a) - qRed(b)) <= 12 && std::abs(qGreen(a) - qGreen(b)) <= 12 &&
          std::abs(qBlue(a) - qBlue(b)) <= 12;
@@ -168,26 +91,27 @@ TEST_P(VideoWriterFormats, DecodesBackInSyncWithTheRightColours) {
   // Only the finished file is left; the temporary one took its name.
   EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{f.name});
 
-  const Decoded d = Decode(path);
-  ASSERT_EQ(d.codecs, (std::vector<AVCodecID>{f.video, f.audio}));
+  const test::DecodedVideo d = test::DecodeVideo(path, 160, 120);
+  ASSERT_EQ(d.codecs,
+            (std::vector<std::string>{avcodec_get_name(f.video), avcodec_get_name(f.audio)}));
   EXPECT_NEAR(d.duration, 1.0, kFrameSeconds);
   ASSERT_EQ(d.frame_times.size(), static_cast<size_t>(kFrames));
   EXPECT_NEAR(d.frame_times.front(), 0.0, 1e-6);
   EXPECT_NEAR(d.frame_times.back(), (kFrames - 1) * kFrameSeconds, 1e-3);
   for (int n : {0, 5, kFlashFrame - 1, kFlashFrame, kFlashFrame + 1, kFrames - 1})
-    EXPECT_TRUE(Near(d.frame_colours[static_cast<size_t>(n)], ColourOf(n)))
-        << "frame " << n << ": " << std::hex << d.frame_colours[static_cast<size_t>(n)];
+    EXPECT_TRUE(Near(d.colours[static_cast<size_t>(n)], ColourOf(n)))
+        << "frame " << n << ": " << std::hex << d.colours[static_cast<size_t>(n)];
 
   // Written sample k plays at k / 48000 s: the click's onset, in the container's own time, is
   // where it was written and where the flash is. (The encoder's priming lies before 0 s.)
-  ASSERT_LE(d.audio_start, 1e-6);
-  EXPECT_NEAR(static_cast<double>(d.left.size()), kRate - d.audio_start * kRate,
+  ASSERT_LE(d.sound_start, 1e-6);
+  EXPECT_NEAR(static_cast<double>(d.left.size()), kRate - d.sound_start * kRate,
               kRate * kFrameSeconds);
   size_t onset = 0;
   while (onset < d.left.size() && std::abs(d.left[onset]) < 0.25f)
     ++onset;
   ASSERT_LT(onset, d.left.size());
-  const double click = d.audio_start + static_cast<double>(onset) / kRate;
+  const double click = d.sound_start + static_cast<double>(onset) / kRate;
   EXPECT_NEAR(click, static_cast<double>(kClickSample) / kRate, 0.002);
   EXPECT_NEAR(d.frame_times[kFlashFrame], click, kFrameSeconds);
 }
