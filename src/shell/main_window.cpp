@@ -396,10 +396,15 @@ ControlPanel& MainWindow::control_panel() {
   return *panel_;
 }
 
-void MainWindow::MessageBox(const QString& title, const QString& text) {
+void MainWindow::MessageBox(const QString& title, const QString& text, bool information) {
   messages_.push_back(title.toStdString() + ": " + text.toStdString());
   if (!options_.ShowMessageBoxes) return;
-  QMessageBox::warning(isVisible() ? this : nullptr, title, text);
+  QWidget* parent = isVisible() ? this : nullptr;
+  if (information) {
+    QMessageBox::information(parent, title, text);
+  } else {
+    QMessageBox::warning(parent, title, text);
+  }
 }
 
 }  // namespace quillon

@@ -290,8 +290,9 @@ class MainWindow : public QMainWindow,
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
-  // A message box; tests turn them off (ShowMessageBoxes) and read the texts from messages().
-  void MessageBox(const QString& title, const QString& text);
+  // A message box (a warning, or news of work done when `information`); tests turn them off
+  // (ShowMessageBoxes) and read the texts from messages().
+  void MessageBox(const QString& title, const QString& text, bool information = false);
 
  public:
   const std::vector<std::string>& messages() const { return messages_; }

@@ -152,10 +152,12 @@ void MainWindow::VideoOutput(const std::string& path, int fps) {
   BitmapOutputRunning = false;
   if (closing_) return;
   if (result.Written) {
-    MessageBox(QStringLiteral("VideoOutput"), QStringLiteral("%1\n%2 frames, %3 s")
-                                                  .arg(QString::fromStdString(path))
-                                                  .arg(result.Frames)
-                                                  .arg(result.Seconds, 0, 'f', 2));
+    MessageBox(QStringLiteral("VideoOutput"),
+               QStringLiteral("%1\n%2 frames, %3 s")
+                   .arg(QString::fromStdString(path))
+                   .arg(result.Frames)
+                   .arg(result.Seconds, 0, 'f', 2),
+               /*information=*/true);
   } else {
     // The messages are the command line's lines: "quillon: " is left out here.
     QString text = QString::fromStdString(messages.str()).trimmed();
