@@ -89,8 +89,8 @@ INSTANTIATE_TEST_SUITE_P(Containers, MovieTiming,
                                            Container{"clip.avi", "mpeg4"},
                                            Container{"clip.mkv", "mpeg4"},
                                            Container{"clip.mp4", "libx264"}),
-                         [](const ::testing::TestParamInfo<Container>& info) {
-                           return std::string(info.param.name).substr(5);  // "mpg", ...
+                         [](const ::testing::TestParamInfo<Container>& p) {
+                           return std::string(p.param.name).substr(5);  // "mpg", ...
                          });
 
 // The same calls give the same pixels, also where decoding runs on two threads (HD).
