@@ -151,6 +151,7 @@ struct VideoWriter::State {
   AVFrame* sound = nullptr;
   AVPacket* packet = nullptr;
   SwsContext* scaler = nullptr;
+  int scaler_width = 0, scaler_height = 0;  // the frame size the scaler was made for
   int colourspace = SWS_CS_ITU709;
   int audio_frame_size = 0;
   // Whether the muxer records the audio encoder's priming (CodecDelay) without moving the sound's
@@ -483,18 +484,23 @@ bool VideoWriter::WriteFrame(const QImage& frame, std::string& error) {
     converted = frame.convertToFormat(QImage::Format_RGB32);
     image = &converted;
   }
-  // Bicubic only matters when the frame is scaled; at the same size it filters the chroma.
-  s.scaler = sws_getCachedContext(s.scaler, image->width(), image->height(), AV_PIX_FMT_RGB32,
-                                  s.settings.Width, s.settings.Height, AV_PIX_FMT_YUV420P,
-                                  SWS_BICUBIC, nullptr, nullptr, nullptr);
-  if (!s.scaler) {
-    error = "cannot convert a " + std::to_string(image->width()) + "x" +
-            std::to_string(image->height()) + " frame";
-    return false;
+  if (!s.scaler || image->width() != s.scaler_width || image->height() != s.scaler_height) {
+    sws_freeContext(s.scaler);
+    // Bicubic only matters when the frame is scaled; at the same size it filters the chroma.
+    s.scaler = sws_getContext(image->width(), image->height(), AV_PIX_FMT_RGB32, s.settings.Width,
+                              s.settings.Height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
+                              nullptr);
+    if (!s.scaler) {
+      error = "cannot convert a " + std::to_string(image->width()) + "x" +
+              std::to_string(image->height()) + " frame";
+      return false;
+    }
+    s.scaler_width = image->width();
+    s.scaler_height = image->height();
+    // Full-range RGB in, limited-range YUV out with the matrix the stream is tagged with.
+    sws_setColorspaceDetails(s.scaler, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             sws_getCoefficients(s.colourspace), 0, 0, 1 << 16, 1 << 16);
   }
-  // Full-range RGB in, limited-range YUV out with the matrix the stream is tagged with.
-  sws_setColorspaceDetails(s.scaler, sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                           sws_getCoefficients(s.colourspace), 0, 0, 1 << 16, 1 << 16);
   if (av_frame_make_writable(s.picture) < 0) {
     error = "out of memory";
     return false;

@@ -9,7 +9,10 @@
 // only by Finish; Abort (or destruction without Finish) removes it, so an error or an interrupt
 // never leaves a half-written file under the name asked for.
 //
-// Timestamps: frame n lies at n / fps seconds, sound sample 0 at 0 s.
+// Timestamps: frame n lies at n / fps seconds, sound sample 0 at 0 s (the audio encoder's
+// priming is hidden by the container: an edit list in .mp4, CodecDelay in .webm; in .mkv the
+// AAC priming lies before 0 s). Write the sound alongside the frames, about a frame's worth
+// after each: the muxer holds packets of one stream until the other has caught up.
 //
 // Threads: one thread at a time; the encoders may use threads of their own.
 #pragma once
