@@ -119,8 +119,8 @@ void PrintSummary() {
         "%.2f Mbit/s\n",
         name + 6, fps, fps / kFps, 100.0 * r.draw_seconds / r.seconds, r.mbps);
     const double cpu_ms = 1e3 * r.cpu_seconds / kFrames;
-    std::printf("%-5s CPU %.2f ms a frame: up to %.2fx real time on two idle cores\n",
-                name + 6, cpu_ms, 2.0 * 1e3 / cpu_ms / kFps);
+    std::printf("%-5s CPU %.2f ms a frame: up to %.2fx real time on two idle cores\n", name + 6,
+                cpu_ms, 2.0 * 1e3 / cpu_ms / kFps);
   }
 }
 
